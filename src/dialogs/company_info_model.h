@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "dialogs/field_colour.h"
 #include "inspection/records.h"
