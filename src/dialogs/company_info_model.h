@@ -18,9 +18,11 @@ class CompanyInfoModel {
   static constexpr int kNifMaxLength = 9;
 
   /// Fills the fields from the question: the postal code split at its first "-" (no
-  /// hyphen: its first four characters and "000"), city and tax number untrimmed; the
-  /// parts not asked are disabled and silver with their grey labels hidden and empty.
-  /// Then verifies (colours and Ok).
+  /// hyphen: its first four characters and "000"), city and tax number untrimmed, each
+  /// cut to its edit's maximum length. The grey labels show what the edits then hold,
+  /// except the tax number label, which shows the number uncut. The parts not asked are
+  /// disabled and silver with their grey labels hidden and empty. Then verifies (colours
+  /// and Ok).
   void Fill(const TCompany& company);
 
   /// Replace a field's text, as typing or pasting does: a text longer than the field's
