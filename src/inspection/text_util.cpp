@@ -58,8 +58,22 @@ std::string Utf16Left(std::string_view utf8, std::size_t units) {
   while (i < utf8.size()) {
     std::size_t b, u;
     SequenceInfo(static_cast<unsigned char>(utf8[i]), b, u);
-    if (taken + u > units) break;
     if (i + b > utf8.size()) b = utf8.size() - i;
+    if (taken + u > units) {
+      if (u == 2 && taken + 1 == units && b == 4) {
+        // Keep the high surrogate of the pair as its own three-byte form.
+        const auto* s = reinterpret_cast<const unsigned char*>(utf8.data() + i);
+        char32_t cp = (char32_t(s[0] & 0x07) << 18) | (char32_t(s[1] & 0x3F) << 12) |
+                      (char32_t(s[2] & 0x3F) << 6) | char32_t(s[3] & 0x3F);
+        char32_t high = 0xD800 + ((cp - 0x10000) >> 10);
+        std::string out(utf8.substr(0, i));
+        out += char(0xE0 | (high >> 12));
+        out += char(0x80 | ((high >> 6) & 0x3F));
+        out += char(0x80 | (high & 0x3F));
+        return out;
+      }
+      break;
+    }
     i += b;
     taken += u;
   }

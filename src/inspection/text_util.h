@@ -24,8 +24,9 @@ constexpr char AsciiUpperChar(char c) { return (c >= 'a' && c <= 'z') ? char(c -
 /// platform would report for it.
 std::size_t Utf16Length(std::string_view utf8);
 
-/// The first `units` UTF-16 code units of a UTF-8 text, as UTF-8. A character that
-/// would be split in half (a surrogate pair at the cut) is left out.
+/// The first `units` UTF-16 code units of a UTF-8 text, as UTF-8. A cut through a
+/// surrogate pair keeps its first half, written as an unpaired surrogate (WTF-8), just as
+/// the platform's 16-bit strings would.
 std::string Utf16Left(std::string_view utf8, std::size_t units);
 
 /// Decimal text of a signed integer ("0", "-12").

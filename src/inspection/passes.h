@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "inspection/document.h"
+#include "inspection/inspection_run.h"
+#include "inspection/records.h"
+
+namespace verifax {
+
+/// What the four passes share during one run.
+struct InspectionContext {
+  Document& doc;
+  LogSink& log;
+  UserPrompts& prompts;
+  std::vector<TTax>& tax_info;
+  NumberFormat number_format;
+  int error_cnt = 0;
+
+  /// Counts one repair and logs its line: the new count, then `text` ("> ...").
+  void LogRepair(std::string_view text);
+};
+
+/// "Não foi atualizada qualquer informação!" CR LF "O ficheiro SAFT continua inválido."
+extern const char* const kNothingUpdatedMessage;
+
+/// The header: certificate number, company address and tax number.
+void InspectHeader(InspectionContext& ctx);
+
+/// Every customer: id, name, city, postal code, tax id, country.
+void InspectCustomers(InspectionContext& ctx);
+std::int64_t InspectCustomer(InspectionContext& ctx, std::int64_t offset);
+
+/// Every tax table entry: description, type, region; Portuguese codes.
+void InspectTaxTable(InspectionContext& ctx);
+std::int64_t InspectTaxEntry(InspectionContext& ctx, std::int64_t offset);
+
+/// Every invoice and its lines: numbers and units of measure.
+void InspectInvoices(InspectionContext& ctx);
+
+/// Reads a number as the regional format does: after trimming, an optional sign, digits
+/// with an optional decimal separator and fraction, an optional exponent. False for
+/// anything else (thousands separators included) and for values out of range.
+bool ConvertRegionalNumber(std::string_view text, const NumberFormat& format, double& value);
+
+}  // namespace verifax
