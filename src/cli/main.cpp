@@ -9,8 +9,11 @@
 #ifdef _WIN32
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
+// shellapi.h needs windows.h first.
+// clang-format off
 #include <windows.h>
+#include <shellapi.h>
+// clang-format on
 #else
 #include <unistd.h>
 #endif
@@ -60,10 +63,13 @@ int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stderr), _O_BINARY);
   SetConsoleOutputCP(CP_UTF8);
+  SetConsoleCP(CP_UTF8);  // answers typed at the console arrive as UTF-8 too
   bool stdin_is_terminal = _isatty(_fileno(stdin)) != 0;
 #else
   args.assign(argv + (argc > 0 ? 1 : 0), argv + argc);
   bool stdin_is_terminal = isatty(STDIN_FILENO) != 0;
 #endif
+  // The results can run to millions of lines; the C streams are not used alongside.
+  std::ios::sync_with_stdio(false);
   return verifax::RunCli(args, std::cin, std::cout, std::cerr, stdin_is_terminal, number_format);
 }
