@@ -10,8 +10,13 @@
 #include "inspection/errors.h"
 #include "inspection/file_io.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -67,10 +72,16 @@ void BackupFile(const std::string& document_path, const std::tm& local_time, Log
   auto backup = PathFromUtf8(backup_path);
   std::error_code ec;
   if (FileExists(backup_path)) std::filesystem::remove(backup, ec);  // same second: replace
+  // Copy under a temporary name and rename, so that a backup that exists is whole.
+  auto partial = backup;
+  partial += ".partial";
   ec.clear();
-  std::filesystem::copy_file(PathFromUtf8(document_path), backup,
+  std::filesystem::copy_file(PathFromUtf8(document_path), partial,
                              std::filesystem::copy_options::overwrite_existing, ec);
+  if (!ec) std::filesystem::rename(partial, backup, ec);
   if (ec) {
+    std::error_code ignored;
+    std::filesystem::remove(partial, ignored);
     log.Log("Ficheiro SAFT (Backup): não é possível renomear o ficheiro!" +
             SecondLine(Arrow(document_path, backup_path)));
     throw InspectionError("Erro ao efetuar backup do ficheiro SAFT!\r\n"
@@ -80,28 +91,160 @@ void BackupFile(const std::string& document_path, const std::tm& local_time, Log
   log.Log("Ficheiro SAFT (Backup): sucesso!" + SecondLine(Arrow(document_path, backup_path)));
 }
 
-void SaveFile(const std::string& document_path, Document& doc, LogSink& log) {
-  auto native = PathFromUtf8(document_path);
+namespace {
+
+// Writes the text to a new file beside the document and only then puts it in the
+// document's place, so that whatever happens on the way (a full disk, a crash, a lost
+// power supply) the document is either wholly old or wholly new. Returns an error message,
+// empty on success.
+class ReplacementFile {
+ public:
+  explicit ReplacementFile(std::filesystem::path target) : target_(std::move(target)) {}
+  ~ReplacementFile() { Discard(); }
+
+  // Creates the temporary file in the target's folder. errno tells why it failed.
+  bool Create() {
 #ifdef _WIN32
-  std::FILE* file = _wfopen(native.c_str(), L"wb");
+    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+      temp_ = target_;
+      temp_ += L".verifax-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+               std::to_wstring(attempt) + L".tmp";
+      fd_ = _wopen(temp_.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+      if (fd_ < 0 && errno != EEXIST) return false;
+    }
+    return fd_ >= 0;
 #else
-  std::FILE* file = std::fopen(native.c_str(), "wb");
+    std::string pattern = target_.string() + ".verifax-XXXXXX";
+    fd_ = ::mkstemp(pattern.data());
+    if (fd_ < 0) return false;
+    temp_ = pattern;
+    return true;
 #endif
-  if (!file) {
-    throw InspectionError("Cannot create file \"" + document_path + "\". " +
-                          SystemErrorText(errno));
   }
+
+  // Writes all of `data`; false (errno set) on failure.
+  bool Write(std::string_view data) {
+    while (!data.empty()) {
+#ifdef _WIN32
+      int chunk = static_cast<int>(std::min<std::size_t>(data.size(), 1 << 30));
+      int written = _write(fd_, data.data(), chunk);
+#else
+      ssize_t written = ::write(fd_, data.data(), data.size());
+#endif
+      if (written < 0) {
+        if (errno == EINTR) continue;
+        return false;
+      }
+      data.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+  }
+
+  // Flushes to the disk, takes the document's permission bits and replaces it.
+  bool Commit() {
+#ifdef _WIN32
+    if (_commit(fd_) != 0) return false;
+    if (_close(fd_) != 0) {
+      fd_ = -1;
+      return false;
+    }
+    fd_ = -1;
+    if (!::MoveFileExW(temp_.c_str(), target_.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      errno = EACCES;
+      return false;
+    }
+#else
+    struct stat info {};
+    if (::stat(target_.c_str(), &info) == 0) {
+      ::fchmod(fd_, info.st_mode & 07777);
+      if (::geteuid() == 0) (void)!::fchown(fd_, info.st_uid, info.st_gid);
+    }
+    if (::fsync(fd_) != 0) return false;
+    int fd = fd_;
+    fd_ = -1;
+    if (::close(fd) != 0) return false;
+    if (::rename(temp_.c_str(), target_.c_str()) != 0) return false;
+    // Make the new directory entry durable too.
+    int dir = ::open(target_.parent_path().empty() ? "." : target_.parent_path().c_str(),
+                     O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+      ::fsync(dir);
+      ::close(dir);
+    }
+#endif
+    temp_.clear();
+    return true;
+  }
+
+  void Discard() {
+    int saved = errno;
+    if (fd_ >= 0) {
+#ifdef _WIN32
+      _close(fd_);
+#else
+      ::close(fd_);
+#endif
+      fd_ = -1;
+    }
+    if (!temp_.empty()) {
+      std::error_code ec;
+      std::filesystem::remove(temp_, ec);
+      temp_.clear();
+    }
+    errno = saved;
+  }
+
+ private:
+  std::filesystem::path target_;
+  std::filesystem::path temp_;
+  int fd_ = -1;
+};
+
+// The file that the document path stands for: a symbolic link is followed, so that the
+// link stays a link and its target gets the new text.
+std::filesystem::path ResolveTarget(const std::filesystem::path& path) {
+  std::error_code ec;
+  if (std::filesystem::is_symlink(path, ec)) {
+    auto resolved = std::filesystem::canonical(path, ec);
+    if (!ec) return resolved;
+  }
+  return path;
+}
+
+}  // namespace
+
+void SaveFile(const std::string& document_path, Document& doc, LogSink& log) {
+  auto target = ResolveTarget(PathFromUtf8(document_path));
+  auto cannot_create = [&](int error_number) {
+    return InspectionError("Cannot create file \"" + document_path + "\". " +
+                           SystemErrorText(error_number));
+  };
+
+  // A document that may not be written is refused before anything is written, as an
+  // in-place write would be: the rename below would otherwise slip past its read-only flag.
+#ifdef _WIN32
+  int probe = _wopen(target.c_str(), _O_WRONLY | _O_BINARY);
+  if (probe >= 0) _close(probe);
+#else
+  int probe = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+  if (probe >= 0) ::close(probe);
+#endif
+  if (probe < 0 && errno != ENOENT) throw cannot_create(errno);
+
+  ReplacementFile replacement(target);
+  if (!replacement.Create()) throw cannot_create(errno);
   int write_error = 0;
   doc.Write([&](std::string_view chunk) {
-    if (write_error || chunk.empty()) return;
-    if (std::fwrite(chunk.data(), 1, chunk.size(), file) != chunk.size()) write_error = errno;
+    if (!write_error && !replacement.Write(chunk)) write_error = errno ? errno : EIO;
   });
-  if (std::fflush(file) != 0 && !write_error) write_error = errno;
-  if (std::fclose(file) != 0 && !write_error) write_error = errno;
+  if (!write_error && !replacement.Commit()) write_error = errno ? errno : EIO;
   if (write_error) {
+    replacement.Discard();
     throw InspectionError("Cannot write file \"" + document_path + "\". " +
                           SystemErrorText(write_error));
   }
+
   if (!FileExists(document_path)) {
     log.Log("Ficheiro SAFT: erro ao guardar o novo ficheiro!" + SecondLine(document_path));
     throw InspectionError("Erro ao guardar o novo ficheiro SAFT!");
