@@ -8,6 +8,11 @@
 #include <filesystem>
 #include <new>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define VERIFAX_SSE2 1
+#endif
+
 #include "inspection/errors.h"
 #include "inspection/file_io.h"
 #include "inspection/text_util.h"
@@ -16,16 +21,20 @@ namespace verifax {
 
 namespace {
 
-// Room left for repairs after loading; grows when used up.
-std::int64_t InitialGap(std::int64_t size) {
-  return std::max<std::int64_t>(64 * 1024, size / 256);
-}
-
 char* Allocate(std::int64_t bytes) {
   void* p = std::malloc(static_cast<std::size_t>(std::max<std::int64_t>(bytes, 1)));
   if (!p) throw std::bad_alloc();
   return static_cast<char*>(p);
 }
+
+void FreeBuffer(char* p) { std::free(p); }
+
+using Buffer = std::unique_ptr<char, void (*)(char*)>;
+
+Buffer Owned(char* p) { return Buffer(p, &FreeBuffer); }
+
+// Size of the blocks that hold repaired values.
+constexpr std::size_t kAddedBlock = 64 * 1024;
 
 // Extra bytes that line-break normalisation adds to `text`: one for each lone CR or LF,
 // two for a missing final break.
@@ -87,6 +96,56 @@ int SequenceLength(unsigned char lead) {
   return 1;
 }
 
+
+// The first position in [0, limit] of `data` where `tag` may start: '<' and the tag's
+// next two characters (letters in either case). The caller confirms the whole tag.
+std::int64_t FindCandidate(const char* data, std::int64_t limit, std::string_view tag) {
+  const unsigned char c1 = static_cast<unsigned char>(tag.size() > 1 ? tag[1] : 0);
+  const unsigned char c2 = static_cast<unsigned char>(tag.size() > 2 ? tag[2] : 0);
+  auto is_letter = [](unsigned char c) { return c >= 'A' && c <= 'Z'; };
+  const unsigned char fold1 = is_letter(c1) ? 0x20 : 0;
+  const unsigned char fold2 = is_letter(c2) ? 0x20 : 0;
+  const unsigned char want1 = c1 | fold1;
+  const unsigned char want2 = c2 | fold2;
+  std::int64_t i = 0;
+  if (tag.size() >= 3) {
+#ifdef VERIFAX_SSE2
+    const __m128i lt = _mm_set1_epi8('<');
+    const __m128i f1 = _mm_set1_epi8(static_cast<char>(fold1));
+    const __m128i f2 = _mm_set1_epi8(static_cast<char>(fold2));
+    const __m128i w1 = _mm_set1_epi8(static_cast<char>(want1));
+    const __m128i w2 = _mm_set1_epi8(static_cast<char>(want2));
+    // Blocks of 16 starting positions; the two bytes after each are read too.
+    for (; i + 16 + 2 <= limit + 1 + 2 && i + 18 <= limit + 3; i += 16) {
+      __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+      __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
+      __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 2));
+      __m128i hit = _mm_and_si128(
+          _mm_cmpeq_epi8(a, lt),
+          _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(b, f1), w1),
+                        _mm_cmpeq_epi8(_mm_or_si128(c, f2), w2)));
+      int mask = _mm_movemask_epi8(hit);
+      if (mask != 0) {
+        int bit = 0;
+        while (!((mask >> bit) & 1)) ++bit;
+        return i + bit;
+      }
+    }
+#endif
+    for (; i <= limit; ++i) {
+      const void* hit = std::memchr(data + i, '<', static_cast<std::size_t>(limit - i + 1));
+      if (!hit) return -1;
+      i = static_cast<const char*>(hit) - data;
+      if ((static_cast<unsigned char>(data[i + 1]) | fold1) == want1 &&
+          (static_cast<unsigned char>(data[i + 2]) | fold2) == want2)
+        return i;
+    }
+    return -1;
+  }
+  const void* hit = std::memchr(data, tag[0], static_cast<std::size_t>(limit + 1));
+  return hit ? static_cast<const char*>(hit) - data : -1;
+}
+
 }  // namespace
 
 std::string NormalizeLineBreaks(std::string_view text) {
@@ -107,67 +166,85 @@ std::string NormalizeLineBreaks(std::string_view text) {
   return out;
 }
 
-void Document::FreeDeleter::operator()(char* p) const { std::free(p); }
-
 Document::Document() = default;
 Document::~Document() = default;
 
 Document::Document(Document&& other) noexcept { *this = std::move(other); }
 
 Document& Document::operator=(Document&& other) noexcept {
-  buffer_owner_ = std::move(other.buffer_owner_);
-  buffer_ = other.buffer_;
-  capacity_ = other.capacity_;
-  gap_start_ = other.gap_start_;
-  gap_end_ = other.gap_end_;
+  original_ = std::move(other.original_);
+  added_blocks_ = std::move(other.added_blocks_);
+  added_free_ = other.added_free_;
+  before_ = std::move(other.before_);
+  after_ = std::move(other.after_);
+  cursor_pos_ = other.cursor_pos_;
+  size_ = other.size_;
   source_encoding_ = other.source_encoding_;
   storage_ = other.storage_;
+  source_identity_ = other.source_identity_;
   needs_line_break_pass_ = other.needs_line_break_pass_;
   anchors_.clear();
-  other.buffer_ = nullptr;
-  other.capacity_ = other.gap_start_ = other.gap_end_ = 0;
+  other.before_.clear();
+  other.after_.clear();
+  other.size_ = other.cursor_pos_ = 0;
   return *this;
 }
 
-void Document::TakeBuffer(char* data, std::int64_t length, std::int64_t capacity) {
-  buffer_owner_.reset(data);
-  buffer_ = data;
-  capacity_ = capacity;
-  gap_start_ = length;
-  gap_end_ = capacity;
+void Document::SetOriginal(Buffer buffer, std::int64_t length) {
+  original_ = std::move(buffer);
+  before_.clear();
+  after_.clear();
+  cursor_pos_ = 0;
+  size_ = length;
+  if (length > 0) after_.push_back(Piece{original_.get(), length, 0});
 }
 
-void Document::SetContents(std::string_view text, std::int64_t extra) {
-  std::int64_t length = static_cast<std::int64_t>(text.size());
-  std::int64_t growth = LineBreakGrowth(text.data(), length);
-  std::int64_t capacity = length + growth + extra;
-  char* data = Allocate(capacity);
-  std::memcpy(data, text.data(), text.size());
-  NormalizeInPlace(data, length, growth);
-  TakeBuffer(data, length + growth, capacity);
+namespace {
+
+// Copies `text` into a buffer with room for its line-break growth and normalises there.
+Buffer NormalizedCopy(std::string_view text, std::int64_t& length) {
+  std::int64_t n = static_cast<std::int64_t>(text.size());
+  std::int64_t growth = LineBreakGrowth(text.data(), n);
+  Buffer buffer = Owned(Allocate(n + growth));
+  std::memcpy(buffer.get(), text.data(), text.size());
+  NormalizeInPlace(buffer.get(), n, growth);
+  length = n + growth;
+  return buffer;
 }
+
+}  // namespace
 
 Document Document::FromBytes(std::string_view bytes) {
   Document doc;
   std::size_t bom = 0;
   doc.source_encoding_ = DetectEncoding(bytes, bom);
   std::string_view body = bytes.substr(bom);
+  std::int64_t length = 0;
   switch (doc.source_encoding_) {
     case SourceEncoding::kAnsi:
       doc.storage_ = Storage::kSingleByte;
-      doc.SetContents(body, InitialGap(std::int64_t(body.size())));
+      {
+        Buffer normalized = NormalizedCopy(body, length);
+        doc.SetOriginal(std::move(normalized), length);
+      }
       break;
     case SourceEncoding::kUtf8:
       doc.storage_ = Storage::kUtf8;
       if (!IsValidUtf8(body)) body = {};
-      doc.SetContents(body, InitialGap(std::int64_t(body.size())));
+      {
+        Buffer normalized = NormalizedCopy(body, length);
+        doc.SetOriginal(std::move(normalized), length);
+      }
       break;
     case SourceEncoding::kUtf16LE:
     case SourceEncoding::kUtf16BE: {
       doc.storage_ = Storage::kUtf8;
       std::string text;
       AppendUtf16AsWtf8(text, body, doc.source_encoding_ == SourceEncoding::kUtf16BE);
-      doc.SetContents(text, InitialGap(std::int64_t(text.size())));
+      {
+        Buffer normalized = NormalizedCopy(text, length);
+        doc.SetOriginal(std::move(normalized), length);
+      }
       break;
     }
   }
@@ -175,102 +252,143 @@ Document Document::FromBytes(std::string_view bytes) {
 }
 
 Document Document::Load(const std::string& path) {
-  ReadFileResult file = ReadWholeFile(path, 3);
+  ReadFileResult file = ReadWholeFile(path, 0);
   if (!file.ok) throw InspectionError(file.error_message);
   std::size_t bom = 0;
   SourceEncoding encoding = DetectEncoding(std::string_view(file.data.get(), file.size), bom);
   if (encoding == SourceEncoding::kUtf16LE || encoding == SourceEncoding::kUtf16BE)
     return FromBytes(std::string_view(file.data.get(), file.size));
 
-  // Single-byte and UTF-8 text is used in place: the file's buffer becomes the document.
+  // Single-byte and UTF-8 text is used where it was read: the file's buffer becomes the
+  // document, and when no line break needs changing, its bytes are the file's bytes.
   Document doc;
   doc.source_encoding_ = encoding;
   doc.storage_ = encoding == SourceEncoding::kAnsi ? Storage::kSingleByte : Storage::kUtf8;
   char* data = file.data.release();
-  std::int64_t length = file.size;
-  if (bom > 0) {
-    std::memmove(data, data + bom, static_cast<std::size_t>(length) - bom);
-    length -= static_cast<std::int64_t>(bom);
+  Buffer buffer = Owned(data);
+  std::int64_t length = file.size - static_cast<std::int64_t>(bom);
+  std::string_view body(data + bom, static_cast<std::size_t>(length));
+  if (encoding == SourceEncoding::kUtf8 && !IsValidUtf8(body)) {
+    doc.SetOriginal(Owned(Allocate(1)), 0);
+    return doc;
   }
-  if (encoding == SourceEncoding::kUtf8 &&
-      !IsValidUtf8(std::string_view(data, static_cast<std::size_t>(length))))
-    length = 0;
-  std::int64_t growth = LineBreakGrowth(data, length);
-  std::int64_t capacity = length + growth + InitialGap(length);
-  if (capacity > file.capacity) {
-    char* bigger = static_cast<char*>(std::realloc(data, static_cast<std::size_t>(capacity)));
-    if (!bigger) {
-      std::free(data);
-      throw std::bad_alloc();
+  std::int64_t growth = LineBreakGrowth(body.data(), length);
+  if (growth == 0) {
+    doc.source_identity_ = file.identity;
+    if (bom == 0) {
+      doc.SetOriginal(std::move(buffer), length);
+    } else {
+      // Keep the buffer; the text starts after the mark.
+      doc.SetOriginal(std::move(buffer), 0);
+      doc.size_ = length;
+      if (length > 0) doc.after_.push_back(Piece{data + bom, length, 0});
     }
-    data = bigger;
-  } else {
-    capacity = file.capacity;
+    return doc;
   }
-  NormalizeInPlace(data, length, growth);
-  doc.TakeBuffer(data, length + growth, capacity);
+  {
+        Buffer normalized = NormalizedCopy(body, length);
+        doc.SetOriginal(std::move(normalized), length);
+      }
   return doc;
 }
 
-bool Document::MatchRest(std::int64_t pos, std::string_view tag) const {
+void Document::Locate(std::int64_t pos) const {
+  // Afterwards after_.back() is the piece holding `pos` (or after_ is empty at the end).
+  while (!before_.empty() && pos < cursor_pos_) {
+    after_.push_back(before_.back());
+    before_.pop_back();
+    cursor_pos_ -= after_.back().length;
+  }
+  while (!after_.empty() && pos >= cursor_pos_ + after_.back().length && after_.size() > 1) {
+    cursor_pos_ += after_.back().length;
+    before_.push_back(after_.back());
+    after_.pop_back();
+  }
+}
+
+char Document::at(std::int64_t pos) const {
+  Locate(pos);
+  return after_.back().data[pos - cursor_pos_];
+}
+
+bool Document::MatchAt(std::int64_t pos, std::string_view tag) const {
+  Locate(pos);
+  const Piece& piece = after_.back();
+  std::int64_t offset = pos - cursor_pos_;
   std::int64_t n = static_cast<std::int64_t>(tag.size());
-  if (pos + n <= gap_start_ || pos >= gap_start_) {
-    const char* p = buffer_ + (pos < gap_start_ ? pos : pos + (gap_end_ - gap_start_));
-    for (std::int64_t k = 1; k < n; ++k)
+  if (offset + n <= piece.length) {
+    const char* p = piece.data + offset;
+    for (std::int64_t k = 0; k < n; ++k)
       if (AsciiUpperChar(p[k]) != tag[k]) return false;
     return true;
   }
-  for (std::int64_t k = 1; k < n; ++k)
+  for (std::int64_t k = 0; k < n; ++k)
     if (AsciiUpperChar(at(pos + k)) != tag[k]) return false;
   return true;
 }
 
 bool Document::IsTagAt(std::int64_t pos, std::string_view tag) const {
-  if (pos < 0 || tag.empty() || pos + static_cast<std::int64_t>(tag.size()) > size())
+  if (pos < 0 || tag.empty() || pos + static_cast<std::int64_t>(tag.size()) > size_)
     return false;
-  if (AsciiUpperChar(at(pos)) != tag[0]) return false;
-  return MatchRest(pos, tag);
+  return MatchAt(pos, tag);
 }
 
 std::int64_t Document::FindTag(std::int64_t from, std::int64_t end, std::string_view tag) const {
   if (tag.empty()) return -1;
-  end = std::min(end, size());
-  std::int64_t last = end - static_cast<std::int64_t>(tag.size());  // last possible start
+  const std::int64_t n = static_cast<std::int64_t>(tag.size());
+  const std::int64_t last = std::min(end, size_) - n;  // last possible start
   std::int64_t pos = std::max<std::int64_t>(from, 0);
-  const char first = tag[0];  // '<': no letter, so no case to fold
+  if (pos > last) return -1;
   while (pos <= last) {
-    // Search the contiguous run that holds `pos`, up to the last possible start.
-    std::int64_t run_end = pos < gap_start_ ? std::min(gap_start_, last + 1) : last + 1;
-    const char* base = buffer_ + (pos < gap_start_ ? 0 : gap_end_ - gap_start_);
-    const void* hit =
-        std::memchr(base + pos, first, static_cast<std::size_t>(run_end - pos));
-    if (!hit) {
-      pos = run_end;
+    Locate(pos);
+    if (after_.empty()) break;
+    // Copies: confirming a match may move the cursor.
+    const Piece piece = after_.back();
+    const std::int64_t base = cursor_pos_;
+    if (pos >= base + piece.length) break;
+    std::int64_t offset = pos - base;
+    // Candidates whose first three bytes lie in this piece are found fast; one that runs
+    // on into the next piece is confirmed character by character.
+    const std::int64_t piece_last = std::min(piece.length - 1, last - base);
+    const std::int64_t inside_last = std::min(piece.length - 3, piece_last);
+    std::int64_t candidate = -1;
+    if (offset <= inside_last) {
+      std::int64_t hit = FindCandidate(piece.data + offset, inside_last - offset, tag);
+      if (hit >= 0)
+        candidate = base + offset + hit;
+      else
+        offset = inside_last + 1;
+    }
+    for (; candidate < 0 && offset <= piece_last; ++offset)
+      if (piece.data[offset] == '<') candidate = base + offset;
+    if (candidate < 0) {
+      pos = base + piece.length;
       continue;
     }
-    std::int64_t candidate = static_cast<const char*>(hit) - base;
-    if (MatchRest(candidate, tag)) return candidate;
+    if (MatchAt(candidate, tag)) return candidate;
     pos = candidate + 1;
   }
   return -1;
 }
 
 std::string Document::Slice(std::int64_t from, std::int64_t to) const {
-  from = std::clamp<std::int64_t>(from, 0, size());
-  to = std::clamp<std::int64_t>(to, from, size());
+  from = std::clamp<std::int64_t>(from, 0, size_);
+  to = std::clamp<std::int64_t>(to, from, size_);
   std::string out;
   out.reserve(static_cast<std::size_t>(to - from));
-  if (from < gap_start_) {
-    std::int64_t a_end = std::min(to, gap_start_);
-    out.append(buffer_ + from, static_cast<std::size_t>(a_end - from));
-    from = a_end;
-  }
-  if (from < to) {
-    std::int64_t shift = gap_end_ - gap_start_;
-    out.append(buffer_ + from + shift, static_cast<std::size_t>(to - from));
+  std::int64_t pos = from;
+  while (pos < to) {
+    Locate(pos);
+    const Piece& piece = after_.back();
+    std::int64_t offset = pos - cursor_pos_;
+    std::int64_t take = std::min(piece.length - offset, to - pos);
+    out.append(piece.data + offset, static_cast<std::size_t>(take));
+    pos += take;
   }
   return out;
 }
+
+std::string Document::Contents() const { return Slice(0, size_); }
 
 std::string Document::Decode(std::string_view raw) const {
   if (storage_ == Storage::kUtf8) return std::string(raw);
@@ -292,63 +410,83 @@ std::string Document::Encode(std::string_view utf8) const {
 
 std::int64_t Document::UpgradedOffset(std::int64_t pos) const {
   if (storage_ == Storage::kUtf8) return pos;
+  std::string prefix = Slice(0, pos);
   std::int64_t result = 0;
-  for (std::int64_t i = 0; i < pos && i < size(); ++i)
-    result += Utf8Length(Cp1252ToUnicode(static_cast<unsigned char>(at(i))));
+  for (char c : prefix) result += Utf8Length(Cp1252ToUnicode(static_cast<unsigned char>(c)));
   return result;
 }
 
 void Document::UpgradeToUtf8() {
   if (storage_ == Storage::kUtf8) return;
   for (Anchor* anchor : anchors_) anchor->pos_ = UpgradedOffset(anchor->pos_);
-  MoveGap(size());
   std::string text;
-  AppendCp1252AsUtf8(text, std::string_view(buffer_, static_cast<std::size_t>(gap_start_)));
-  std::int64_t capacity = std::int64_t(text.size()) + InitialGap(std::int64_t(text.size()));
-  char* data = Allocate(capacity);
-  std::memcpy(data, text.data(), text.size());
-  TakeBuffer(data, std::int64_t(text.size()), capacity);
+  AppendCp1252AsUtf8(text, Contents());
+  Buffer buffer = Owned(Allocate(static_cast<std::int64_t>(text.size())));
+  std::memcpy(buffer.get(), text.data(), text.size());
+  added_blocks_.clear();
+  added_free_ = 0;
+  SetOriginal(std::move(buffer), static_cast<std::int64_t>(text.size()));
+  // The text no longer consists of the file's bytes.
+  source_identity_.reset();
   storage_ = Storage::kUtf8;
 }
 
-void Document::MoveGap(std::int64_t pos) {
-  if (pos < gap_start_) {
-    std::int64_t n = gap_start_ - pos;
-    std::memmove(buffer_ + gap_end_ - n, buffer_ + pos, static_cast<std::size_t>(n));
-    gap_start_ -= n;
-    gap_end_ -= n;
-  } else if (pos > gap_start_) {
-    std::int64_t n = pos - gap_start_;
-    std::memmove(buffer_ + gap_start_, buffer_ + gap_end_, static_cast<std::size_t>(n));
-    gap_start_ += n;
-    gap_end_ += n;
+const char* Document::StoreAdded(std::string_view raw) {
+  if (raw.size() > kAddedBlock / 8) {
+    // A large value gets a block of its own, kept before the block being filled.
+    auto block = std::make_unique<char[]>(raw.size());
+    std::memcpy(block.get(), raw.data(), raw.size());
+    const char* stored = block.get();
+    auto where = added_blocks_.empty() ? added_blocks_.end() : added_blocks_.end() - 1;
+    added_blocks_.insert(where, std::move(block));
+    return stored;
   }
-}
-
-void Document::EnsureGap(std::int64_t bytes) {
-  if (gap_end_ - gap_start_ >= bytes) return;
-  std::int64_t length = size();
-  std::int64_t gap = std::max(bytes, InitialGap(length) + length / 8);
-  std::int64_t capacity = length + gap;
-  std::int64_t tail = capacity_ - gap_end_;
-  char* data = Allocate(capacity);
-  std::memcpy(data, buffer_, static_cast<std::size_t>(gap_start_));
-  std::memcpy(data + capacity - tail, buffer_ + gap_end_, static_cast<std::size_t>(tail));
-  buffer_owner_.reset(data);
-  buffer_ = data;
-  capacity_ = capacity;
-  gap_end_ = capacity - tail;
+  if (raw.size() > added_free_) {
+    added_blocks_.push_back(std::make_unique<char[]>(kAddedBlock));
+    added_free_ = kAddedBlock;
+  }
+  char* stored = added_blocks_.back().get() + (kAddedBlock - added_free_);
+  std::memcpy(stored, raw.data(), raw.size());
+  added_free_ -= raw.size();
+  return stored;
 }
 
 void Document::Replace(std::int64_t pos, std::int64_t count, std::string_view raw) {
-  pos = std::clamp<std::int64_t>(pos, 0, size());
-  count = std::clamp<std::int64_t>(count, 0, size() - pos);
+  pos = std::clamp<std::int64_t>(pos, 0, size_);
+  count = std::clamp<std::int64_t>(count, 0, size_ - pos);
   std::int64_t inserted = static_cast<std::int64_t>(raw.size());
-  EnsureGap(inserted);
-  MoveGap(pos);
-  gap_end_ += count;
-  std::memcpy(buffer_ + gap_start_, raw.data(), raw.size());
-  gap_start_ += inserted;
+
+  Locate(pos);
+  // Split the piece at `pos` so that `pos` starts a piece.
+  if (!after_.empty() && pos > cursor_pos_) {
+    Piece& piece = after_.back();
+    std::int64_t head = pos - cursor_pos_;
+    Piece first{piece.data, head, piece.source_offset};
+    piece.data += head;
+    piece.length -= head;
+    if (piece.source_offset >= 0) piece.source_offset += head;
+    before_.push_back(first);
+    cursor_pos_ = pos;
+    if (piece.length == 0) after_.pop_back();
+  }
+  // Drop `count` bytes from the pieces that follow.
+  for (std::int64_t left = count; left > 0 && !after_.empty();) {
+    Piece& piece = after_.back();
+    if (piece.length <= left) {
+      left -= piece.length;
+      after_.pop_back();
+    } else {
+      piece.data += left;
+      piece.length -= left;
+      if (piece.source_offset >= 0) piece.source_offset += left;
+      left = 0;
+    }
+  }
+  if (inserted > 0) {
+    before_.push_back(Piece{StoreAdded(raw), inserted, -1});
+    cursor_pos_ += inserted;
+  }
+  size_ += inserted - count;
   if (raw.find_first_of("\r\n") != std::string_view::npos) needs_line_break_pass_ = true;
   std::int64_t delta = inserted - count;
   if (delta != 0) {
@@ -359,25 +497,28 @@ void Document::Replace(std::int64_t pos, std::int64_t count, std::string_view ra
 
 std::int64_t Document::Utf16Offset(std::int64_t pos) const {
   if (storage_ == Storage::kSingleByte) return pos;
+  std::string prefix = Slice(0, pos);
   std::int64_t units = 0;
-  for (std::int64_t i = 0; i < pos && i < size(); ++i) {
-    unsigned char c = static_cast<unsigned char>(at(i));
+  for (char ch : prefix) {
+    unsigned char c = static_cast<unsigned char>(ch);
     if ((c & 0xC0) != 0x80) units += (c >= 0xF0 && c < 0xF8) ? 2 : 1;
   }
   return units;
 }
 
 std::int64_t Document::OffsetOfUtf16Unit(std::int64_t units) const {
-  if (storage_ == Storage::kSingleByte) return std::min(units, size());
+  if (storage_ == Storage::kSingleByte) return std::min(units, size_);
+  // Each unit takes at most three bytes.
+  std::string prefix = Slice(0, std::min(size_, units * 3 + 4));
   std::int64_t counted = 0;
   std::int64_t i = 0;
-  while (i < size() && counted < units) {
-    unsigned char c = static_cast<unsigned char>(at(i));
-    int len = SequenceLength(c);
+  const std::int64_t n = static_cast<std::int64_t>(prefix.size());
+  while (i < n && counted < units) {
+    int len = SequenceLength(static_cast<unsigned char>(prefix[static_cast<std::size_t>(i)]));
     counted += len == 4 ? 2 : 1;
     i += len;
   }
-  return std::min(i, size());
+  return std::min(i, size_);
 }
 
 Document::Anchor::Anchor(Document& doc, std::int64_t pos) : doc_(doc), pos_(pos) {
@@ -389,27 +530,29 @@ Document::Anchor::~Anchor() {
   list.erase(std::remove(list.begin(), list.end(), this), list.end());
 }
 
-void Document::Write(const std::function<void(std::string_view)>& sink) {
-  sink(ByteOrderMark(source_encoding_));
+void Document::Write(WriteSink& sink) const {
+  sink.Bytes(ByteOrderMark(source_encoding_));
   bool raw_is_output = source_encoding_ == SourceEncoding::kAnsi
                            ? storage_ == Storage::kSingleByte
                            : source_encoding_ == SourceEncoding::kUtf8;
   if (raw_is_output && !needs_line_break_pass_) {
-    // The stored bytes are the file's bytes: hand over both sides of the gap.
-    if (gap_start_ > 0) sink(std::string_view(buffer_, static_cast<std::size_t>(gap_start_)));
-    if (capacity_ > gap_end_)
-      sink(std::string_view(buffer_ + gap_end_, static_cast<std::size_t>(capacity_ - gap_end_)));
+    // The stored bytes are the file's bytes: hand the pieces over as they are.
+    const std::int64_t bom = static_cast<std::int64_t>(ByteOrderMark(source_encoding_).size());
+    auto emit = [&](const Piece& piece) {
+      std::string_view bytes(piece.data, static_cast<std::size_t>(piece.length));
+      if (piece.source_offset >= 0 && source_identity_)
+        sink.SourceRange(piece.source_offset + bom, bytes);
+      else
+        sink.Bytes(bytes);
+    };
+    for (const Piece& piece : before_) emit(piece);
+    for (auto it = after_.rbegin(); it != after_.rend(); ++it) emit(*it);
     return;
   }
-  MoveGap(size());
-  std::string normalized;
-  std::string_view text(buffer_, static_cast<std::size_t>(gap_start_));
-  if (needs_line_break_pass_) {
-    normalized = NormalizeLineBreaks(text);
-    text = normalized;
-  }
+  std::string text = Contents();
+  if (needs_line_break_pass_) text = NormalizeLineBreaks(text);
   if (raw_is_output) {
-    sink(text);
+    sink.Bytes(text);
     return;
   }
   // Convert in chunks that end on a character boundary.
@@ -419,17 +562,37 @@ void Document::Write(const std::function<void(std::string_view)>& sink) {
     std::size_t end = std::min(text.size(), pos + kChunk);
     while (end < text.size() && (static_cast<unsigned char>(text[end]) & 0xC0) == 0x80) ++end;
     out.clear();
-    std::string_view piece = text.substr(pos, end - pos);
+    std::string_view piece = std::string_view(text).substr(pos, end - pos);
     if (source_encoding_ == SourceEncoding::kAnsi)
       AppendUtf8AsCp1252(out, piece);
     else
       AppendWtf8AsUtf16(out, piece, source_encoding_ == SourceEncoding::kUtf16BE);
-    sink(out);
+    sink.Bytes(out);
     pos = end;
   }
 }
 
-std::string Document::Serialize() {
+namespace {
+
+class FunctionSink : public WriteSink {
+ public:
+  explicit FunctionSink(const std::function<void(std::string_view)>& f) : f_(f) {}
+  void Bytes(std::string_view bytes) override {
+    if (!bytes.empty()) f_(bytes);
+  }
+
+ private:
+  const std::function<void(std::string_view)>& f_;
+};
+
+}  // namespace
+
+void Document::Write(const std::function<void(std::string_view)>& sink) const {
+  FunctionSink adapter(sink);
+  Write(adapter);
+}
+
+std::string Document::Serialize() const {
   std::string out;
   Write([&out](std::string_view chunk) { out.append(chunk); });
   return out;

@@ -4,13 +4,29 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "inspection/file_io.h"
 #include "inspection/text_codec.h"
 
 namespace verifax {
+
+/// Where the bytes of a written document go. Besides plain bytes, the writer hands over
+/// stretches that are unchanged since the file was read, with their place in that file,
+/// so that a sink can have the operating system copy them from the file itself.
+class WriteSink {
+ public:
+  virtual ~WriteSink() = default;
+  virtual void Bytes(std::string_view bytes) = 0;
+  /// `bytes` equal the source file's bytes at `file_offset`.
+  virtual void SourceRange(std::int64_t file_offset, std::string_view bytes) {
+    (void)file_offset;
+    Bytes(bytes);
+  }
+};
 
 /// The document text `saftcontent`: the whole file, decoded, with every line break made
 /// CR LF and a final CR LF.
@@ -21,9 +37,10 @@ namespace verifax {
 /// forms an ASCII byte is always that character, so scanning bytes finds exactly what
 /// scanning characters finds. Offsets are byte offsets into that form.
 ///
-/// Storage is a gap buffer: a repair moves the gap to its place and splices there, so a
-/// pass that repairs its way through the document moves every byte at most once, and a
-/// repair costs the size of its value, not of the document.
+/// Storage is a piece table: the text as loaded stays where it was read, and a repair
+/// only splits the piece it falls in and adds a piece for its new value. A repair costs
+/// the size of its value, not of the document, and the write knows which stretches are
+/// still the file's own bytes.
 class Document {
  public:
   /// How the text is held in memory.
@@ -47,12 +64,14 @@ class Document {
   SourceEncoding source_encoding() const { return source_encoding_; }
   Storage storage() const { return storage_; }
 
-  /// Length of the text in bytes of its storage form.
-  std::int64_t size() const { return capacity_ - (gap_end_ - gap_start_); }
+  /// The file the text was loaded from, when its bytes (after the byte-order mark) are
+  /// the text's bytes as loaded; nullopt otherwise.
+  const std::optional<FileIdentity>& source_identity() const { return source_identity_; }
 
-  char at(std::int64_t pos) const {
-    return pos < gap_start_ ? buffer_[pos] : buffer_[pos + (gap_end_ - gap_start_)];
-  }
+  /// Length of the text in bytes of its storage form.
+  std::int64_t size() const { return size_; }
+
+  char at(std::int64_t pos) const;
 
   /// Whether `tag` (upper case, starting with '<') stands at `pos`, ASCII letter case
   /// ignored. A tag that would reach past the end of the text never matches.
@@ -112,31 +131,39 @@ class Document {
   };
 
   /// Writes the text in the encoding it was read with (byte-order mark first), every line
-  /// break as CR LF, in chunks handed to `sink`. A character Windows-1252 cannot hold is
-  /// written as "?".
-  void Write(const std::function<void(std::string_view)>& sink);
+  /// break as CR LF. A character Windows-1252 cannot hold is written as "?".
+  void Write(WriteSink& sink) const;
+  void Write(const std::function<void(std::string_view)>& sink) const;
 
   /// The whole encoded file as one string (for tests and small documents).
-  std::string Serialize();
+  std::string Serialize() const;
 
  private:
-  struct FreeDeleter {
-    void operator()(char* p) const;
+  struct Piece {
+    const char* data;
+    std::int64_t length;
+    std::int64_t source_offset;  // offset in the loaded text, or -1 for repaired bytes
   };
 
-  void MoveGap(std::int64_t pos);
-  void EnsureGap(std::int64_t bytes);
-  void SetContents(std::string_view text, std::int64_t extra);
-  void TakeBuffer(char* data, std::int64_t length, std::int64_t capacity);
-  bool MatchRest(std::int64_t pos, std::string_view tag) const;
+  void SetOriginal(std::unique_ptr<char, void (*)(char*)> buffer, std::int64_t length);
+  void Locate(std::int64_t pos) const;
+  bool MatchAt(std::int64_t pos, std::string_view tag) const;
+  const char* StoreAdded(std::string_view raw);
+  std::string Contents() const;
 
-  std::unique_ptr<char, FreeDeleter> buffer_owner_;
-  char* buffer_ = nullptr;
-  std::int64_t capacity_ = 0;
-  std::int64_t gap_start_ = 0;
-  std::int64_t gap_end_ = 0;
+  std::unique_ptr<char, void (*)(char*)> original_{nullptr, nullptr};
+  std::vector<std::unique_ptr<char[]>> added_blocks_;
+  std::size_t added_free_ = 0;  // bytes left in the last added block
+  // The pieces in document order, split at a cursor: `before_` in order, `after_` in
+  // reverse order (its back is the piece at the cursor). Passes sweep forward, so moving
+  // the cursor costs one step per piece.
+  mutable std::vector<Piece> before_;
+  mutable std::vector<Piece> after_;
+  mutable std::int64_t cursor_pos_ = 0;  // document offset of after_.back()
+  std::int64_t size_ = 0;
   SourceEncoding source_encoding_ = SourceEncoding::kAnsi;
   Storage storage_ = Storage::kSingleByte;
+  std::optional<FileIdentity> source_identity_;
   // Set when a repair put in a lone CR or LF; the write then makes it CR LF.
   bool needs_line_break_pass_ = false;
   std::vector<Anchor*> anchors_;

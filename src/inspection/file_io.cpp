@@ -13,6 +13,7 @@
 #define VERIFAX_READ _read
 #define VERIFAX_CLOSE _close
 #else
+#include <sys/mman.h>
 #include <unistd.h>
 #define VERIFAX_OPEN ::open
 #define VERIFAX_READ ::read
@@ -35,6 +36,43 @@ bool FileExists(const std::string& path) {
 std::string SystemErrorText(int error_number) {
   return std::generic_category().message(error_number);
 }
+
+std::optional<FileIdentity> IdentityOfOpenFile(int fd) {
+#ifdef _WIN32
+  (void)fd;
+  return std::nullopt;
+#else
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  FileIdentity id;
+  id.device = static_cast<std::uint64_t>(info.st_dev);
+  id.inode = static_cast<std::uint64_t>(info.st_ino);
+  id.size = static_cast<std::int64_t>(info.st_size);
+#if defined(__APPLE__)
+  id.modified_ns = std::int64_t(info.st_mtimespec.tv_sec) * 1000000000 + info.st_mtimespec.tv_nsec;
+#else
+  id.modified_ns = std::int64_t(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+#endif
+  return id;
+#endif
+}
+
+namespace {
+
+void AdviseHugePages(char* data, std::int64_t capacity) {
+#if defined(__linux__)
+  constexpr std::uintptr_t kHuge = 2 << 20;
+  if (capacity < std::int64_t(4 * kHuge)) return;
+  auto begin = (reinterpret_cast<std::uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
+  auto end = (reinterpret_cast<std::uintptr_t>(data) + std::uintptr_t(capacity)) & ~(kHuge - 1);
+  if (end > begin) ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+#else
+  (void)data;
+  (void)capacity;
+#endif
+}
+
+}  // namespace
 
 ReadFileResult ReadWholeFile(const std::string& path, std::int64_t spare) {
   ReadFileResult result;
@@ -62,6 +100,8 @@ ReadFileResult ReadWholeFile(const std::string& path, std::int64_t spare) {
     VERIFAX_CLOSE(fd);
     throw std::bad_alloc();
   }
+  AdviseHugePages(data, capacity);
+  result.identity = IdentityOfOpenFile(fd);
   result.data.reset(data);
   std::int64_t size = 0;
   for (;;) {
@@ -87,6 +127,11 @@ ReadFileResult ReadWholeFile(const std::string& path, std::int64_t spare) {
     }
     if (got == 0) break;
     size += got;
+  }
+  // A file that changed while it was read is not the one identified above.
+  if (result.identity) {
+    auto after = IdentityOfOpenFile(fd);
+    if (!after || !(*after == *result.identity) || after->size != size) result.identity.reset();
   }
   VERIFAX_CLOSE(fd);
   result.ok = true;

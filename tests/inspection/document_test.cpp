@@ -185,3 +185,43 @@ TEST(ReplaceTagValueTest, ValueOutsideWindows1252IsWrittenAsQuestionMarks) {
 
 }  // namespace
 }  // namespace verifax
+
+namespace verifax {
+namespace {
+
+// FindTag against a plain search of the text, over documents cut into many pieces by
+// repairs, so that every piece boundary and the fast 16-byte path are crossed.
+TEST(DocumentTest, FindTagAgreesWithAPlainSearchAcrossPieces) {
+  std::uint32_t seed = 12345;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  const char* alphabet[] = {"<Line>", "<LINE>", "<li", "</Line>", "<", "x", "lINE>", "\xE9", "ne"};
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    for (int i = 0; i < 60; ++i) text += alphabet[next() % 9];
+    Document doc = Document::FromBytes(text);
+    std::string plain = doc.Slice(0, doc.size());
+    for (int edit = 0; edit < 8; ++edit) {
+      std::int64_t pos = next() % (doc.size() + 1);
+      std::int64_t count = next() % 3;
+      if (pos + count > doc.size()) count = 0;
+      std::string value = alphabet[next() % 9];
+      doc.Replace(pos, count, value);
+      plain.replace(static_cast<std::size_t>(pos), static_cast<std::size_t>(count), value);
+    }
+    ASSERT_EQ(doc.Slice(0, doc.size()), plain);
+    std::string upper = plain;
+    for (char& c : upper) c = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+    for (std::int64_t from = 0; from <= doc.size(); from += 7) {
+      for (std::int64_t end : {doc.size(), from + 20}) {
+        auto expected = upper.find("<LINE>", static_cast<std::size_t>(from));
+        std::int64_t want = expected == std::string::npos || std::int64_t(expected) + 6 > end
+                                ? -1
+                                : std::int64_t(expected);
+        ASSERT_EQ(doc.FindTag(from, end, "<LINE>"), want) << round << " " << from << " " << end;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace verifax
