@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <optional>
 
 #ifdef _WIN32
 #include <io.h>
@@ -63,32 +64,82 @@ std::string BackupFileName(std::string_view document_path, const std::tm& local_
   return std::string(folder) + std::string(stem) + "_" + Stamp(local_time) + ".bak" + extension;
 }
 
-void BackupFile(const std::string& document_path, const std::tm& local_time, LogSink& log) {
+namespace {
+
+// Gives the document a second name at `backup` (following a symbolic link to its target).
+bool LinkBackup(const std::filesystem::path& document, const std::filesystem::path& backup) {
+#ifdef _WIN32
+  auto target = document;
+  std::error_code ec;
+  if (std::filesystem::is_symlink(document, ec)) target = std::filesystem::canonical(document, ec);
+  return !ec && ::CreateHardLinkW(backup.c_str(), target.c_str(), nullptr);
+#else
+  return ::linkat(AT_FDCWD, document.c_str(), AT_FDCWD, backup.c_str(), AT_SYMLINK_FOLLOW) == 0;
+#endif
+}
+
+// Copies `from` to `to` through a temporary name, flushed to the disk before the rename, so
+// that a file at `to` is always whole.
+bool CopyWhole(const std::filesystem::path& from, const std::filesystem::path& to) {
+  auto partial = to;
+  partial += ".partial";
+  std::error_code ec;
+  std::filesystem::copy_file(from, partial, std::filesystem::copy_options::overwrite_existing,
+                             ec);
+#ifndef _WIN32
+  if (!ec) {
+    int fd = ::open(partial.c_str(), O_RDONLY | O_CLOEXEC);  // fsync needs no write access
+    if (fd < 0 || ::fsync(fd) != 0) ec = std::error_code(errno, std::generic_category());
+    if (fd >= 0) ::close(fd);
+  }
+#endif
+  if (!ec) std::filesystem::rename(partial, to, ec);
+  if (ec) {
+    std::error_code ignored;
+    std::filesystem::remove(partial, ignored);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+BackupResult BackupFile(const std::string& document_path, const std::tm& local_time,
+                        LogSink& log) {
   if (!FileExists(document_path)) {
     log.Log("Ficheiro SAFT (Backup): ficheiro não existe!" + SecondLine(document_path));
     throw InspectionError("Erro ao efetuar backup do ficheiro SAFT!\r\nFicheiro não existe.");
   }
-  std::string backup_path = BackupFileName(document_path, local_time);
-  auto backup = PathFromUtf8(backup_path);
+  BackupResult result;
+  result.path = BackupFileName(document_path, local_time);
+  auto backup = PathFromUtf8(result.path);
+  auto document = PathFromUtf8(document_path);
   std::error_code ec;
-  if (FileExists(backup_path)) std::filesystem::remove(backup, ec);  // same second: replace
-  // Copy under a temporary name and rename, so that a backup that exists is whole.
-  auto partial = backup;
-  partial += ".partial";
-  ec.clear();
-  std::filesystem::copy_file(PathFromUtf8(document_path), partial,
-                             std::filesystem::copy_options::overwrite_existing, ec);
-  if (!ec) std::filesystem::rename(partial, backup, ec);
-  if (ec) {
-    std::error_code ignored;
-    std::filesystem::remove(partial, ignored);
+  if (FileExists(result.path)) std::filesystem::remove(backup, ec);  // same second: replace
+  // A hard link costs nothing and is as safe as a copy here, because the save never
+  // writes into the document's file: it puts a new file in its place.
+  result.linked = LinkBackup(document, backup);
+  if (!result.linked && !CopyWhole(document, backup)) {
     log.Log("Ficheiro SAFT (Backup): não é possível renomear o ficheiro!" +
-            SecondLine(Arrow(document_path, backup_path)));
+            SecondLine(Arrow(document_path, result.path)));
     throw InspectionError("Erro ao efetuar backup do ficheiro SAFT!\r\n"
                           "Não é possível renomear o ficheiro.\r\n" +
-                          Arrow(document_path, backup_path));
+                          Arrow(document_path, result.path));
   }
-  log.Log("Ficheiro SAFT (Backup): sucesso!" + SecondLine(Arrow(document_path, backup_path)));
+  log.Log("Ficheiro SAFT (Backup): sucesso!" + SecondLine(Arrow(document_path, result.path)));
+  return result;
+}
+
+void DetachBackup(const BackupResult& backup) {
+  if (!backup.linked) return;
+  auto path = PathFromUtf8(backup.path);
+  auto copy = path;
+  copy += ".detached";
+  if (CopyWhole(path, copy)) {
+    std::error_code ec;
+    std::filesystem::rename(copy, path, ec);
+    if (ec) std::filesystem::remove(copy, ec);
+  }
 }
 
 namespace {
@@ -138,6 +189,32 @@ class ReplacementFile {
       data.remove_prefix(static_cast<std::size_t>(written));
     }
     return true;
+  }
+
+  // Has the system copy `length` bytes of `source` at `offset` to the end of the file.
+  // False when it cannot (errno set); `copied` tells how far it got.
+  bool CopyFrom(int source, std::int64_t offset, std::int64_t length, std::int64_t& copied) {
+    copied = 0;
+#if defined(__linux__)
+    off_t in = static_cast<off_t>(offset);
+    while (copied < length) {
+      ssize_t n = ::copy_file_range(source, &in, fd_, nullptr,
+                                    static_cast<std::size_t>(length - copied), 0);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) {
+        if (n == 0) errno = EIO;
+        return false;
+      }
+      copied += n;
+    }
+    return true;
+#else
+    (void)source;
+    (void)offset;
+    (void)length;
+    errno = ENOSYS;
+    return false;
+#endif
   }
 
   // Flushes to the disk, takes the document's permission bits and replaces it.
@@ -201,6 +278,66 @@ class ReplacementFile {
   int fd_ = -1;
 };
 
+// Writes the document into the replacement file. Stretches that are still the bytes of
+// the file the text was read from are copied by the system from that file (when it is
+// still the same file), which spares moving them through this process.
+class SaveSink : public WriteSink {
+ public:
+  SaveSink(ReplacementFile& out, const std::optional<FileIdentity>& identity,
+           const std::filesystem::path& source)
+      : out_(out) {
+#if defined(__linux__)
+    if (identity) {
+      source_fd_ = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
+      if (source_fd_ >= 0) {
+        auto now = IdentityOfOpenFile(source_fd_);
+        if (!now || !(*now == *identity)) Close();
+      }
+    }
+#else
+    (void)identity;
+    (void)source;
+#endif
+  }
+  ~SaveSink() override { Close(); }
+
+  void Bytes(std::string_view bytes) override {
+    if (!error_ && !bytes.empty() && !out_.Write(bytes)) error_ = errno ? errno : EIO;
+  }
+
+  void SourceRange(std::int64_t file_offset, std::string_view bytes) override {
+    if (error_) return;
+    if (source_fd_ >= 0) {
+      std::int64_t copied = 0;
+      if (out_.CopyFrom(source_fd_, file_offset, std::int64_t(bytes.size()), copied)) return;
+      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
+          errno != EBADF) {
+        error_ = errno;
+        return;
+      }
+      Close();  // no system copy here: write what is left ourselves
+      bytes.remove_prefix(static_cast<std::size_t>(copied));
+    }
+    Bytes(bytes);
+  }
+
+  int error() const { return error_; }
+
+ private:
+  void Close() {
+    if (source_fd_ >= 0) {
+#ifndef _WIN32
+      ::close(source_fd_);
+#endif
+      source_fd_ = -1;
+    }
+  }
+
+  ReplacementFile& out_;
+  int source_fd_ = -1;
+  int error_ = 0;
+};
+
 // The file that the document path stands for: a symbolic link is followed, so that the
 // link stays a link and its target gets the new text.
 std::filesystem::path ResolveTarget(const std::filesystem::path& path) {
@@ -234,10 +371,9 @@ void SaveFile(const std::string& document_path, Document& doc, LogSink& log) {
 
   ReplacementFile replacement(target);
   if (!replacement.Create()) throw cannot_create(errno);
-  int write_error = 0;
-  doc.Write([&](std::string_view chunk) {
-    if (!write_error && !replacement.Write(chunk)) write_error = errno ? errno : EIO;
-  });
+  SaveSink sink(replacement, doc.source_identity(), target);
+  doc.Write(sink);
+  int write_error = sink.error();
   if (!write_error && !replacement.Commit()) write_error = errno ? errno : EIO;
   if (write_error) {
     replacement.Discard();

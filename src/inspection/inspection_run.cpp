@@ -67,9 +67,15 @@ RunResult RunInspection(const RunOptions& options, UserPrompts& prompts, LogSink
     }
     log.Log("");
     log.Log("");
-    BackupFile(path, options.local_time ? options.local_time() : LocalNow(), log);
+    BackupResult backup =
+        BackupFile(path, options.local_time ? options.local_time() : LocalNow(), log);
     log.Log("");
-    SaveFile(path, doc, log);
+    try {
+      SaveFile(path, doc, log);
+    } catch (...) {
+      DetachBackup(backup);
+      throw;
+    }
     result.outcome = RunOutcome::kRepaired;
     return result;
   } catch (const InspectionError& error) {
