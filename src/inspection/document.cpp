@@ -49,7 +49,7 @@ std::int64_t LineBreakGrowth(const char* text, std::int64_t length) {
       const void* hit_cr = std::memchr(q, '\r', static_cast<std::size_t>(lf - q));
       if (!hit_cr) break;
       const char* cr = static_cast<const char*>(hit_cr);
-      if (cr + 1 != lf) ++growth;
+      if (cr + 1 != lf || lf == end) ++growth;  // a CR that ends the text is lone too
       q = cr + 1;
     }
     if (lf == end) break;
