@@ -206,7 +206,7 @@ Buffer NormalizedCopy(std::string_view text, std::int64_t& length) {
   std::int64_t n = static_cast<std::int64_t>(text.size());
   std::int64_t growth = LineBreakGrowth(text.data(), n);
   Buffer buffer = Owned(Allocate(n + growth));
-  std::memcpy(buffer.get(), text.data(), text.size());
+  if (n > 0) std::memcpy(buffer.get(), text.data(), text.size());  // data() may be null
   NormalizeInPlace(buffer.get(), n, growth);
   length = n + growth;
   return buffer;
