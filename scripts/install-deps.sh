@@ -3,7 +3,10 @@
 # already present. Runs as root (CI) or through sudo.
 set -euo pipefail
 
-packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev time util-linux)
+packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev time util-linux
+  # The desktop program: Qt 6 Widgets (with its platform plugins, offscreen for the tests)
+  # and a font; Xvfb for tools/screenshots.sh.
+  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth)
 
 missing=()
 for p in "${packages[@]}"; do
