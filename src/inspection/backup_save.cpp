@@ -369,10 +369,16 @@ void SaveFile(const std::string& document_path, Document& doc, LogSink& log) {
 #endif
   if (probe < 0 && errno != ENOENT) throw cannot_create(errno);
 
+  if (!doc.SourceIntact()) throw InspectionError(FileChangedMessage(document_path));
   ReplacementFile replacement(target);
   if (!replacement.Create()) throw cannot_create(errno);
   SaveSink sink(replacement, doc.source_identity(), target);
   doc.Write(sink);
+  if (!doc.SourceIntact()) {
+    // Changed while it was being written out: what was written cannot be trusted.
+    replacement.Discard();
+    throw InspectionError(FileChangedMessage(document_path));
+  }
   int write_error = sink.error();
   if (!write_error && !replacement.Commit()) write_error = errno ? errno : EIO;
   if (write_error) {

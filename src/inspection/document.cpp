@@ -19,6 +19,7 @@
 
 #include "inspection/errors.h"
 #include "inspection/file_io.h"
+#include "inspection/mapped_file.h"
 #include "inspection/text_util.h"
 
 namespace verifax {
@@ -222,6 +223,7 @@ Document::Document(Document&& other) noexcept { *this = std::move(other); }
 
 Document& Document::operator=(Document&& other) noexcept {
   original_ = std::move(other.original_);
+  mapping_ = std::move(other.mapping_);
   added_blocks_ = std::move(other.added_blocks_);
   added_free_ = other.added_free_;
   before_ = std::move(other.before_);
@@ -301,6 +303,34 @@ Document Document::FromBytes(std::string_view bytes) {
 }
 
 Document Document::Load(const std::string& path) {
+  // Where it can, the text is read straight from the file's mapping: no copy of it is
+  // made, and a document without defects is never copied at all.
+  std::string error_message;
+  std::shared_ptr<MappedFile> mapping = MappedFile::Open(path, error_message);
+  if (!error_message.empty()) throw InspectionError(error_message);
+  if (mapping) {
+    std::string_view bytes(mapping->data(), mapping->size());
+    std::size_t bom = 0;
+    SourceEncoding encoding = DetectEncoding(bytes, bom);
+    std::string_view body = bytes.substr(bom);
+    bool usable = encoding == SourceEncoding::kAnsi ||
+                  (encoding == SourceEncoding::kUtf8 && IsValidUtf8(body));
+    if (usable && LineBreakGrowth(body.data(), std::int64_t(body.size())) == 0) {
+      Document doc;
+      doc.source_encoding_ = encoding;
+      doc.storage_ = encoding == SourceEncoding::kAnsi ? Storage::kSingleByte : Storage::kUtf8;
+      doc.source_identity_ = mapping->identity();
+      doc.size_ = std::int64_t(body.size());
+      if (!body.empty()) doc.after_.push_back(Piece{body.data(), doc.size_, 0});
+      doc.mapping_ = std::move(mapping);
+      return doc;
+    }
+    Document doc = FromBytes(bytes);
+    if (!mapping->intact()) {
+      throw InspectionError(FileChangedMessage(path));
+    }
+    return doc;
+  }
   ReadFileResult file = ReadWholeFile(path, 0);
   if (!file.ok) throw InspectionError(file.error_message);
   std::size_t bom = 0;
@@ -438,6 +468,11 @@ std::string Document::Slice(std::int64_t from, std::int64_t to) const {
 }
 
 std::string Document::Contents() const { return Slice(0, size_); }
+
+bool Document::SourceIntact() const {
+  if (!mapping_) return true;
+  return mapping_->intact();
+}
 
 std::string Document::Decode(std::string_view raw) const {
   if (storage_ == Storage::kUtf8) return std::string(raw);

@@ -68,6 +68,10 @@ class Document {
   /// the text's bytes as loaded; nullopt otherwise.
   const std::optional<FileIdentity>& source_identity() const { return source_identity_; }
 
+  /// False when the text as loaded can no longer be trusted: it is read straight from
+  /// the file's mapping, and the file was changed or cut short since it was loaded.
+  bool SourceIntact() const;
+
   /// Length of the text in bytes of its storage form.
   std::int64_t size() const { return size_; }
 
@@ -152,6 +156,7 @@ class Document {
   std::string Contents() const;
 
   std::unique_ptr<char, void (*)(char*)> original_{nullptr, nullptr};
+  std::shared_ptr<const class MappedFile> mapping_;  // when the text is the file's mapping
   std::vector<std::unique_ptr<char[]>> added_blocks_;
   std::size_t added_free_ = 0;  // bytes left in the last added block
   // The pieces in document order, split at a cursor: `before_` in order, `after_` in

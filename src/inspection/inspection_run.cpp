@@ -52,6 +52,9 @@ RunResult RunInspection(const RunOptions& options, UserPrompts& prompts, LogSink
     InspectInvoices(ctx);
     count();
 
+    // What the passes read must be what was loaded.
+    if (!doc.SourceIntact()) throw InspectionError(FileChangedMessage(path));
+
     result.error_cnt = error_cnt;
     if (error_cnt == 0) {
       log.Log("");

@@ -142,13 +142,29 @@ TEST_F(BackupSaveTest, SaveKeepsPermissionsAndFollowsASymbolicLink) {
   EXPECT_EQ(info.st_mode & 0777, 0640u);
 }
 
-TEST_F(BackupSaveTest, DocumentChangedOnDiskIsWrittenFromMemory) {
-  // The text is written as it was loaded and repaired, even when the file changed since.
+TEST_F(BackupSaveTest, DocumentWrittenToByAnotherProgramIsNotOverwritten) {
   fs::path doc = dir_ / "saft.xml";
   Write(doc, "<a></a>\r\n" + std::string(100000, 'x') + "\r\n");
   Document text = Document::Load(doc.string());
   text.Replace(3, 0, "Un");
-  Write(doc, "something else entirely");
+  Write(doc, "a newer export");  // written in place, shorter
+  try {
+    SaveFile(doc.string(), text, log_);
+    FAIL() << "no error";
+  } catch (const InspectionError& e) {
+    EXPECT_EQ(e.what(), FileChangedMessage(doc.string()));
+  }
+  EXPECT_EQ(Read(doc), "a newer export");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(BackupSaveTest, DocumentReplacedUnderItsNameIsStillWrittenFromTheLoadedText) {
+  fs::path doc = dir_ / "saft.xml";
+  Write(doc, "<a></a>\r\n" + std::string(100000, 'x') + "\r\n");
+  Document text = Document::Load(doc.string());
+  text.Replace(3, 0, "Un");
+  Write(dir_ / "new.xml", "other");
+  fs::rename(dir_ / "new.xml", doc);
   SaveFile(doc.string(), text, log_);
   EXPECT_EQ(Read(doc), "<a>Un</a>\r\n" + std::string(100000, 'x') + "\r\n");
 }
