@@ -1,6 +1,7 @@
 #include "inspection/document.h"
 
 #include <algorithm>
+#include <bit>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -44,23 +45,39 @@ constexpr std::size_t kAddedBlock = 64 * 1024;
 // Extra bytes that line-break normalisation adds to `text`: one for each lone CR or LF,
 // two for a missing final break.
 std::int64_t LineBreakGrowth(const char* text, std::int64_t length) {
-  std::int64_t growth = 0;
-  const char* end = text + length;
-  for (const char* p = text; p < end;) {
-    const void* hit_lf = std::memchr(p, '\n', static_cast<std::size_t>(end - p));
-    const char* lf = hit_lf ? static_cast<const char*>(hit_lf) : end;
-    // Lone CRs before this LF (a CR directly before it belongs to it).
-    for (const char* q = p; q < lf;) {
-      const void* hit_cr = std::memchr(q, '\r', static_cast<std::size_t>(lf - q));
-      if (!hit_cr) break;
-      const char* cr = static_cast<const char*>(hit_cr);
-      if (cr + 1 != lf || lf == end) ++growth;  // a CR that ends the text is lone too
-      q = cr + 1;
-    }
-    if (lf == end) break;
-    if (lf == p || lf[-1] != '\r') ++growth;
-    p = lf + 1;
+  // Every LF without a CR before it and every CR without an LF after it gains a byte:
+  // with `pairs` CR LF pairs, that is (lf - pairs) + (cr - pairs).
+  std::int64_t lf = 0, cr = 0, pairs = 0;
+  std::int64_t i = 0;
+#ifdef VERIFAX_SSE2
+  const __m128i k_lf = _mm_set1_epi8('\n');
+  const __m128i k_cr = _mm_set1_epi8('\r');
+  std::uint32_t carry = 0;  // a CR in the last byte of the previous block
+  for (; i + 32 <= length; i += 32) {
+    __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+    __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 16));
+    std::uint32_t m_lf = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, k_lf))) |
+                         static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, k_lf)))
+                             << 16;
+    std::uint32_t m_cr = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, k_cr))) |
+                         static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, k_cr)))
+                             << 16;
+    if ((m_lf | m_cr | carry) == 0) continue;
+    lf += std::popcount(m_lf);
+    cr += std::popcount(m_cr);
+    pairs += std::popcount(((m_cr << 1) | carry) & m_lf);
+    carry = m_cr >> 31;
   }
+#endif
+  for (; i < length; ++i) {
+    if (text[i] == '\n') {
+      ++lf;
+      if (i > 0 && text[i - 1] == '\r') ++pairs;
+    } else if (text[i] == '\r') {
+      ++cr;
+    }
+  }
+  std::int64_t growth = lf + cr - 2 * pairs;
   if (length > 0 && text[length - 1] != '\n' && text[length - 1] != '\r') growth += 2;
   return growth;
 }

@@ -225,3 +225,21 @@ TEST(DocumentTest, FindTagAgreesWithAPlainSearchAcrossPieces) {
 
 }  // namespace
 }  // namespace verifax
+
+namespace verifax {
+namespace {
+
+TEST(DocumentTest, LineBreaksAgreeWithAPlainNormalisationAtEveryPosition) {
+  std::uint32_t seed = 99;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  const char pool[] = {'\r', '\n', 'x', 'x', 'x', '<'};
+  for (int round = 0; round < 300; ++round) {
+    std::string text(next() % 200, 'x');
+    for (char& c : text) c = pool[next() % 6];
+    Document doc = Document::FromBytes(text);
+    ASSERT_EQ(doc.Slice(0, doc.size()), NormalizeLineBreaks(text)) << round;
+  }
+}
+
+}  // namespace
+}  // namespace verifax
