@@ -45,14 +45,14 @@ constexpr std::size_t kAddedBlock = 64 * 1024;
 // Extra bytes that line-break normalisation adds to `text`: one for each lone CR or LF,
 // two for a missing final break.
 std::int64_t LineBreakGrowth(const char* text, std::int64_t length) {
-  // Every LF without a CR before it and every CR without an LF after it gains a byte:
-  // with `pairs` CR LF pairs, that is (lf - pairs) + (cr - pairs).
-  std::int64_t lf = 0, cr = 0, pairs = 0;
+  // Every LF without a CR before it and every CR without an LF after it gains a byte.
+  std::int64_t growth = 0;
   std::int64_t i = 0;
+  auto bits = [](std::uint32_t m) { return std::int64_t(std::popcount(m)); };
 #ifdef VERIFAX_SSE2
   const __m128i k_lf = _mm_set1_epi8('\n');
   const __m128i k_cr = _mm_set1_epi8('\r');
-  std::uint32_t carry = 0;  // a CR in the last byte of the previous block
+  std::uint32_t pending_cr = 0;  // a CR in the last byte of the previous block
   for (; i + 32 <= length; i += 32) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 16));
@@ -62,22 +62,19 @@ std::int64_t LineBreakGrowth(const char* text, std::int64_t length) {
     std::uint32_t m_cr = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(a, k_cr))) |
                          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(b, k_cr)))
                              << 16;
-    if ((m_lf | m_cr | carry) == 0) continue;
-    lf += std::popcount(m_lf);
-    cr += std::popcount(m_cr);
-    pairs += std::popcount(((m_cr << 1) | carry) & m_lf);
-    carry = m_cr >> 31;
+    std::uint32_t lone_lf = m_lf & ~((m_cr << 1) | pending_cr);
+    std::uint32_t lone_cr = m_cr & ~(m_lf >> 1) & 0x7FFFFFFFu;
+    if (pending_cr && !(m_lf & 1)) ++growth;
+    // Rare in a file that is already CR LF throughout, so counting bits costs nothing.
+    if (lone_lf | lone_cr) growth += bits(lone_lf) + bits(lone_cr);
+    pending_cr = m_cr >> 31;
   }
+  if (pending_cr && !(i < length && text[i] == '\n')) ++growth;
 #endif
   for (; i < length; ++i) {
-    if (text[i] == '\n') {
-      ++lf;
-      if (i > 0 && text[i - 1] == '\r') ++pairs;
-    } else if (text[i] == '\r') {
-      ++cr;
-    }
+    if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) ++growth;
+    if (text[i] == '\r' && (i + 1 == length || text[i + 1] != '\n')) ++growth;
   }
-  std::int64_t growth = lf + cr - 2 * pairs;
   if (length > 0 && text[length - 1] != '\n' && text[length - 1] != '\r') growth += 2;
   return growth;
 }

@@ -1,6 +1,7 @@
 #include "inspection/tag_scan.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "inspection/text_util.h"
 
@@ -25,8 +26,27 @@ std::int64_t FindInBlock(const Document& doc, const WorkingBlock& block, std::st
 }  // namespace
 
 TagPair FindTagPair(const Document& doc, const WorkingBlock& block, std::string_view name) {
-  std::string opening = "<" + std::string(name) + ">";
-  std::string closing = "</" + std::string(name) + ">";
+  // Built on the stack: this runs for every value of every element.
+  char buffer[80];
+  std::string opening_text;
+  std::string_view opening, closing;
+  if (name.size() + 3 <= sizeof(buffer) / 2) {
+    char* o = buffer;
+    o[0] = '<';
+    std::memcpy(o + 1, name.data(), name.size());
+    o[name.size() + 1] = '>';
+    opening = std::string_view(o, name.size() + 2);
+    char* c = buffer + sizeof(buffer) / 2;
+    c[0] = '<';
+    c[1] = '/';
+    std::memcpy(c + 2, name.data(), name.size());
+    c[name.size() + 2] = '>';
+    closing = std::string_view(c, name.size() + 3);
+  } else {
+    opening_text = "<" + std::string(name) + ">" + "</" + std::string(name) + ">";
+    opening = std::string_view(opening_text).substr(0, name.size() + 2);
+    closing = std::string_view(opening_text).substr(name.size() + 2);
+  }
   TagPair pair;
   pair.open = FindInBlock(doc, block, opening);
   pair.close = FindInBlock(doc, block, closing);
