@@ -187,8 +187,25 @@ class ReplacementFile {
         return false;
       }
       data.remove_prefix(static_cast<std::size_t>(written));
+      StartWriteback(written);
     }
     return true;
+  }
+
+  // Starts writing what has been put in the file so far to the disk, in the background,
+  // once enough has gathered: the flush before the rename then has little left to do.
+  void StartWriteback(std::int64_t added) {
+#if defined(__linux__)
+    constexpr std::int64_t kBatch = 32 << 20;
+    unflushed_ += added;
+    written_ += added;
+    if (unflushed_ >= kBatch) {
+      ::sync_file_range(fd_, written_ - unflushed_, unflushed_, SYNC_FILE_RANGE_WRITE);
+      unflushed_ = 0;
+    }
+#else
+    (void)added;
+#endif
   }
 
   // Has the system copy `length` bytes of `source` at `offset` to the end of the file.
@@ -206,6 +223,7 @@ class ReplacementFile {
         return false;
       }
       copied += n;
+      StartWriteback(n);
     }
     return true;
 #else
@@ -276,6 +294,8 @@ class ReplacementFile {
   std::filesystem::path target_;
   std::filesystem::path temp_;
   int fd_ = -1;
+  std::int64_t written_ = 0;    // bytes in the file
+  std::int64_t unflushed_ = 0;  // of which not yet handed to the disk
 };
 
 // Writes the document into the replacement file. Stretches that are still the bytes of
