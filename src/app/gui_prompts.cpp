@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include "app/message_box.h"
+#include "app/results_log.h"
 #include "dialogs/company_info_form.h"
 #include "dialogs/qt_text.h"
 #include "dialogs/tax_info_form.h"
@@ -21,10 +22,12 @@ bool GuiPrompts::ConfirmInspection() {
 }
 
 bool GuiPrompts::EditCompanyInfo(const TCompany& question, TCompany& answer) {
+  log_.Flush();
   return verifax::EditCompanyInfo(window_, question, answer);
 }
 
 bool GuiPrompts::EditTaxInfo(const TTax& question, TTax& answer) {
+  log_.Flush();
   return verifax::EditTaxInfo(window_, question, answer);
 }
 

@@ -6,12 +6,15 @@ class QWidget;
 
 namespace verifax {
 
+class ResultsLog;
+
 /// Asks the run's questions with the desktop program's windows: the "Aviso" box and
-/// the two correction dialogs, all modal over `window`. Once the user confirms, the wait
-/// cursor is on until RestoreCursor (or the end of this object).
+/// the two correction dialogs, all modal over `window`, with the lines of `log` shown
+/// behind them. Once the user confirms, the wait cursor is on until RestoreCursor (or
+/// the end of this object).
 class GuiPrompts : public UserPrompts {
  public:
-  explicit GuiPrompts(QWidget* window) : window_(window) {}
+  GuiPrompts(QWidget* window, ResultsLog& log) : window_(window), log_(log) {}
   ~GuiPrompts() override { RestoreCursor(); }
   GuiPrompts(const GuiPrompts&) = delete;
   GuiPrompts& operator=(const GuiPrompts&) = delete;
@@ -28,6 +31,7 @@ class GuiPrompts : public UserPrompts {
 
  private:
   QWidget* window_;
+  ResultsLog& log_;
   bool waiting_ = false;
 };
 

@@ -240,7 +240,7 @@ void TMainFRM::BTN_LoadSAFTFileClick() {
 }
 
 void TMainFRM::BTN_InspectClick() {
-  GuiPrompts prompts(this);
+  GuiPrompts prompts(this, *log_);
   RunOptions options;
   options.file_path = ToEngineText(ESAFTFile->text());
   const QLocale locale = QLocale::system();

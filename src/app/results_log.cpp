@@ -2,7 +2,6 @@
 
 #include <QPlainTextEdit>
 #include <QScrollBar>
-#include <QTextCursor>
 #include <QTextDocument>
 
 #include "dialogs/qt_text.h"
@@ -19,20 +18,32 @@ void ResultsLog::Log(std::string_view text) {
 }
 
 void ResultsLog::AppendLine(std::string_view line) {
-  QTextDocument* document = pane_->document();
-  QTextCursor cursor(document);
-  cursor.movePosition(QTextCursor::End);
-  if (has_lines_ || !document->isEmpty()) cursor.insertBlock();
-  cursor.insertText(FromEngineText(line));
+  if (!editing_) {
+    cursor_ = QTextCursor(pane_->document());
+    cursor_.movePosition(QTextCursor::End);
+    cursor_.beginEditBlock();
+    editing_ = true;
+  }
+  if (has_lines_ || !pane_->document()->isEmpty()) cursor_.insertBlock();
+  cursor_.insertText(FromEngineText(line));
   has_lines_ = true;
 }
 
+void ResultsLog::Flush() {
+  if (!editing_) return;
+  cursor_.endEditBlock();
+  cursor_ = QTextCursor();
+  editing_ = false;
+}
+
 void ResultsLog::Clear() {
+  Flush();
   pane_->clear();
   has_lines_ = false;
 }
 
 void ResultsLog::ShowEnd() {
+  Flush();
   pane_->moveCursor(QTextCursor::End);
   pane_->verticalScrollBar()->setValue(pane_->verticalScrollBar()->maximum());
 }

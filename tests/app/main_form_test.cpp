@@ -195,6 +195,8 @@ void MainFormTest::declinedConfirmationChangesNothing() {
                                          "original.\n"
                                          "Tem a certeza que deseja continuar?"));
     QCOMPARE(box->standardButtons(), QMessageBox::Yes | QMessageBox::No);
+    QCOMPARE(box->button(QMessageBox::Yes)->text(), QStringLiteral("&Sim"));
+    QCOMPARE(box->button(QMessageBox::No)->text(), QStringLiteral("&Não"));
     QVERIFY(!WaitCursorOn());
     QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
   });
