@@ -44,6 +44,36 @@ constexpr std::size_t kAddedBlock = 64 * 1024;
 
 // Extra bytes that line-break normalisation adds to `text`: one for each lone CR or LF,
 // two for a missing final break.
+#ifdef VERIFAX_AVX2
+const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+
+// LineBreakGrowth's block loop, 64 bytes at a time with AVX2. Returns the growth of the
+// blocks it took and leaves `i` after them; `pending_cr` carries a CR in a block's last
+// byte to the next.
+__attribute__((target("avx2,popcnt"))) std::int64_t LineBreakBlocksAvx2(
+    const char* text, std::int64_t length, std::int64_t& i, std::uint64_t& pending_cr) {
+  const __m256i k_lf = _mm256_set1_epi8('\n');
+  const __m256i k_cr = _mm256_set1_epi8('\r');
+  std::int64_t growth = 0;
+  for (; i + 64 <= length; i += 64) {
+    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i));
+    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(text + i + 32));
+    std::uint64_t m_lf =
+        std::uint64_t(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, k_lf)))) |
+        std::uint64_t(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, k_lf)))) << 32;
+    std::uint64_t m_cr =
+        std::uint64_t(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(a, k_cr)))) |
+        std::uint64_t(std::uint32_t(_mm256_movemask_epi8(_mm256_cmpeq_epi8(b, k_cr)))) << 32;
+    std::uint64_t lone_lf = m_lf & ~((m_cr << 1) | pending_cr);
+    std::uint64_t lone_cr = m_cr & ~(m_lf >> 1) & 0x7FFFFFFFFFFFFFFFull;
+    if (pending_cr && !(m_lf & 1)) ++growth;
+    if (lone_lf | lone_cr) growth += std::popcount(lone_lf) + std::popcount(lone_cr);
+    pending_cr = m_cr >> 63;
+  }
+  return growth;
+}
+#endif
+
 std::int64_t LineBreakGrowth(const char* text, std::int64_t length) {
   // Every LF without a CR before it and every CR without an LF after it gains a byte.
   std::int64_t growth = 0;
@@ -53,6 +83,13 @@ std::int64_t LineBreakGrowth(const char* text, std::int64_t length) {
   const __m128i k_lf = _mm_set1_epi8('\n');
   const __m128i k_cr = _mm_set1_epi8('\r');
   std::uint32_t pending_cr = 0;  // a CR in the last byte of the previous block
+#ifdef VERIFAX_AVX2
+  if (kHaveAvx2) {
+    std::uint64_t pending = 0;
+    growth += LineBreakBlocksAvx2(text, length, i, pending);
+    pending_cr = static_cast<std::uint32_t>(pending);
+  }
+#endif
   for (; i + 32 <= length; i += 32) {
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i + 16));
@@ -117,12 +154,12 @@ int SequenceLength(unsigned char lead) {
 
 
 // The first position in [0, limit] of `data` where `tag` may start: '<', the tag's next
-// character and its last one (letters in either case), read at i, i + 1 and
+// two characters and its last one (letters in either case), read at i, i + 1, i + 2 and
 // i + size - 1, which must all lie in `data`. Those three rule out nearly every other tag
 // ("<InvoiceNo>" for "<INVOICE>", "<TaxType>" for "<TAXTABLEENTRY>"). The caller
 // confirms the whole tag.
 struct CandidateTest {
-  unsigned char first, fold1, want1, foldl, wantl;
+  unsigned char first, fold1, want1, fold2, want2, foldl, wantl;
   std::int64_t last_index;
 
   explicit CandidateTest(std::string_view tag) {
@@ -130,10 +167,13 @@ struct CandidateTest {
     last_index = static_cast<std::int64_t>(tag.size()) - 1;
     first = static_cast<unsigned char>(tag[0]);
     unsigned char c1 = static_cast<unsigned char>(tag[1]);
+    unsigned char c2 = static_cast<unsigned char>(tag[2]);
     unsigned char cl = static_cast<unsigned char>(tag[static_cast<std::size_t>(last_index)]);
     fold1 = is_letter(c1) ? 0x20 : 0;
+    fold2 = is_letter(c2) ? 0x20 : 0;
     foldl = is_letter(cl) ? 0x20 : 0;
     want1 = c1 | fold1;
+    want2 = c2 | fold2;
     wantl = cl | foldl;
   }
 };
@@ -149,12 +189,16 @@ __attribute__((target("avx2"))) std::int64_t FindCandidateAvx2(const char* data,
   const __m256i fl = _mm256_set1_epi8(static_cast<char>(t.foldl));
   const __m256i w1 = _mm256_set1_epi8(static_cast<char>(t.want1));
   const __m256i wl = _mm256_set1_epi8(static_cast<char>(t.wantl));
+  const __m256i f2 = _mm256_set1_epi8(static_cast<char>(t.fold2));
+  const __m256i w2 = _mm256_set1_epi8(static_cast<char>(t.want2));
   for (; i + 31 <= limit; i += 32) {
     __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
     __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 1));
+    __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 2));
     __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + t.last_index));
     __m256i hit = _mm256_and_si256(
-        _mm256_cmpeq_epi8(a, lt),
+        _mm256_and_si256(_mm256_cmpeq_epi8(a, lt),
+                         _mm256_cmpeq_epi8(_mm256_or_si256(d, f2), w2)),
         _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(b, f1), w1),
                          _mm256_cmpeq_epi8(_mm256_or_si256(c, fl), wl)));
     unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
@@ -163,13 +207,13 @@ __attribute__((target("avx2"))) std::int64_t FindCandidateAvx2(const char* data,
   return -1;
 }
 
-const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
 #endif
 
 std::int64_t FindCandidate(const char* data, std::int64_t limit, std::string_view tag) {
   const CandidateTest test(tag);
   const std::int64_t last_index = test.last_index;
   const unsigned char fold1 = test.fold1, want1 = test.want1;
+  const unsigned char fold2 = test.fold2, want2 = test.want2;
   const unsigned char foldl = test.foldl, wantl = test.wantl;
   std::int64_t i = 0;
 #ifdef VERIFAX_AVX2
@@ -188,9 +232,13 @@ std::int64_t FindCandidate(const char* data, std::int64_t limit, std::string_vie
     __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
     __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
     __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + last_index));
+    __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 2));
     __m128i hit = _mm_and_si128(
-        _mm_cmpeq_epi8(a, lt), _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(b, f1), w1),
-                                             _mm_cmpeq_epi8(_mm_or_si128(c, fl), wl)));
+        _mm_and_si128(_mm_cmpeq_epi8(a, lt),
+                      _mm_cmpeq_epi8(_mm_or_si128(d, _mm_set1_epi8(static_cast<char>(fold2))),
+                                     _mm_set1_epi8(static_cast<char>(want2)))),
+        _mm_and_si128(_mm_cmpeq_epi8(_mm_or_si128(b, f1), w1),
+                      _mm_cmpeq_epi8(_mm_or_si128(c, fl), wl)));
     unsigned mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
     if (mask != 0) {
       int bit = 0;
@@ -204,6 +252,7 @@ std::int64_t FindCandidate(const char* data, std::int64_t limit, std::string_vie
     if (!hit) return -1;
     i = static_cast<const char*>(hit) - data;
     if ((static_cast<unsigned char>(data[i + 1]) | fold1) == want1 &&
+        (static_cast<unsigned char>(data[i + 2]) | fold2) == want2 &&
         (static_cast<unsigned char>(data[i + last_index]) | foldl) == wantl)
       return i;
   }
@@ -443,14 +492,20 @@ std::int64_t Document::FindTag(std::int64_t from, std::int64_t end, std::string_
     // Candidates that lie wholly in this piece are found fast; one that runs on into the
     // next piece is confirmed character by character.
     const std::int64_t piece_last = std::min(piece.length - 1, last - base);
-    const std::int64_t inside_last = n >= 2 ? std::min(piece.length - n, piece_last) : -1;
+    const std::int64_t inside_last = n >= 3 ? std::min(piece.length - n, piece_last) : -1;
     std::int64_t candidate = -1;
     if (offset <= inside_last) {
       std::int64_t hit = FindCandidate(piece.data + offset, inside_last - offset, tag);
-      if (hit >= 0)
-        candidate = base + offset + hit;
-      else
-        offset = inside_last + 1;
+      if (hit >= 0) {
+        // The whole tag lies in this piece: confirm it here.
+        const char* at_hit = piece.data + offset + hit;
+        std::int64_t k = 3;
+        while (k < n && AsciiUpperChar(at_hit[k]) == tag[static_cast<std::size_t>(k)]) ++k;
+        if (k == n) return base + offset + hit;
+        pos = base + offset + hit + 1;
+        continue;
+      }
+      offset = inside_last + 1;
     }
     for (; candidate < 0 && offset <= piece_last; ++offset)
       if (piece.data[offset] == '<') candidate = base + offset;
