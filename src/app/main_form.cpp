@@ -28,6 +28,8 @@
 #include "dialogs/form_style.h"
 #include "dialogs/qt_text.h"
 #include "inspection/inspection_run.h"
+#include "settings/qt_placement.h"
+#include "settings/settings_store.h"
 
 #ifndef VERIFAX_VERSION
 #define VERIFAX_VERSION ""
@@ -51,6 +53,14 @@ QString AppVersion() {
 
 QString MainCaption(const QString& version) {
   return QString::fromUtf8(kAppTitle) + QStringLiteral("  (v") + version + QStringLiteral(")");
+}
+
+NumberFormat SystemNumberFormat() {
+  const QLocale locale = QLocale::system();
+  NumberFormat format;
+  format.decimal_separator = locale.decimalPoint().toStdString();
+  format.thousands_separator = locale.groupSeparator().toStdString();
+  return format;
 }
 
 QString ChooseFileFolder(const QString& current) {
@@ -192,6 +202,7 @@ void TMainFRM::showEvent(QShowEvent* event) {
 
 void TMainFRM::FormShow() {
   setWindowTitle(MainCaption(AppVersion()));
+  LoadSettings();
 }
 
 void TMainFRM::closeEvent(QCloseEvent* event) {
@@ -200,7 +211,30 @@ void TMainFRM::closeEvent(QCloseEvent* event) {
 }
 
 void TMainFRM::FormClose() {
+  SaveSettings();
   tax_info.clear();
+}
+
+void TMainFRM::LoadSettings() {
+  try {
+    LoadWidgetPlacement(*this, kMainSettingsName);
+    const SettingValue file_name = ReadSetting(kSettingString, kMainSettingsName, "SAFTFILE", "",
+                                               ProgramSettingsFile(), SystemNumberFormat());
+    // The change handling runs when the text differs from the field's.
+    ESAFTFile->setText(FromEngineText(std::get<std::string>(file_name)));
+  } catch (...) {
+    // Without its remembered state the window opens as it is.
+  }
+}
+
+void TMainFRM::SaveSettings() {
+  try {
+    WriteSetting(kSettingString, kMainSettingsName, "SAFTFILE", ToEngineText(ESAFTFile->text()),
+                 ProgramSettingsFile(), SystemNumberFormat());
+    SaveWidgetPlacement(*this, kMainSettingsName);
+  } catch (...) {
+    // The settings file keeps what it held; the program closes all the same.
+  }
 }
 
 void TMainFRM::keyPressEvent(QKeyEvent* event) {
@@ -243,9 +277,7 @@ void TMainFRM::BTN_InspectClick() {
   GuiPrompts prompts(this, *log_);
   RunOptions options;
   options.file_path = ToEngineText(ESAFTFile->text());
-  const QLocale locale = QLocale::system();
-  options.number_format.decimal_separator = locale.decimalPoint().toStdString();
-  options.number_format.thousands_separator = locale.groupSeparator().toStdString();
+  options.number_format = SystemNumberFormat();
 
   RunResult result;
   try {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "inspection/inspection_run.h"
 #include "inspection/records.h"
 
 class QLabel;
@@ -24,12 +25,19 @@ inline constexpr char kMakerAddress[] = "https://www.verifax.example";
 /// The maker's notice beside the application picture.
 inline constexpr char kMakerNotice[] = "Verificação de ficheiros SAF-T";
 
+/// The main window's name in the settings file: the section of the last file name and,
+/// after "FORM_", of the window's placement.
+inline constexpr char kMainSettingsName[] = "VERIFAX";
+
 /// Names the application, gives it its icon, and its font where the windows' design font
 /// Tahoma is installed. Call once, after the QApplication exists.
 void SetUpApplication();
 
 /// The program's own four-part version ("0.1.0.0"); empty when the build gave none.
 QString AppVersion();
+
+/// The decimal and thousands separators of the user's locale.
+NumberFormat SystemNumberFormat();
 
 /// The main window's caption: the title, "  (v", `version` and ")".
 QString MainCaption(const QString& version);
@@ -65,6 +73,9 @@ class TMainFRM : public QWidget {
   void FormCreate();
   void FormShow();
   void FormClose();
+  // The remembered placement and file name; every failure is ignored.
+  void LoadSettings();
+  void SaveSettings();
   bool ChooseFile(const QString& current, const QString& filter, QString& filename);
 
   // Tax rate answers chosen since the window opened; applied again without asking.

@@ -5,11 +5,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "dialogs/form_style.h"
 #include "dialogs/qt_text.h"
+#include "settings/qt_placement.h"
 
 namespace verifax {
 
@@ -188,6 +190,32 @@ void TCompanyInfoFRM::ShowVerdict() {
   SetFieldColour(ECity, model_.city_colour());
   SetFieldColour(ENif, model_.nif_colour());
   BTN_Ok->setEnabled(model_.ok_enabled());
+}
+
+void TCompanyInfoFRM::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);  // Qt's own placement first; the stored one wins
+  if (!event->spontaneous()) FormShow();
+}
+
+void TCompanyInfoFRM::FormShow() {
+  // An exception must not cross the event loop; without its placement the dialog shows
+  // where Qt put it.
+  try {
+    LoadWidgetPlacement(*this, "VERIFAX_COMPANY");
+  } catch (...) {
+  }
+}
+
+void TCompanyInfoFRM::done(int result) {
+  if (isVisible()) FormClose();
+  QDialog::done(result);
+}
+
+void TCompanyInfoFRM::FormClose() {
+  try {
+    SaveWidgetPlacement(*this, "VERIFAX_COMPANY");
+  } catch (...) {
+  }
 }
 
 bool EditCompanyInfo(QWidget* parent, const TCompany& company, TCompany& answer) {

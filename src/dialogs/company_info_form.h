@@ -33,6 +33,12 @@ class TCompanyInfoFRM : public QDialog {
   /// The answer as the model collects it; valid whichever way the dialog closed.
   TCompany Answer() const { return model_.CollectAnswer(); }
 
+  /// Stores the dialog's placement before it closes, however it closes.
+  void done(int result) override;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+
  private slots:
   void EPostalCode4PropertiesChange(const QString& text);
   void EPostalCode3PropertiesChange(const QString& text);
@@ -42,6 +48,8 @@ class TCompanyInfoFRM : public QDialog {
  private:
   // The colours and Ok as the model last verified them.
   void ShowVerdict();
+  void FormShow();
+  void FormClose();
 
   CompanyInfoModel model_;
 

@@ -7,11 +7,13 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
 #include "dialogs/form_style.h"
 #include "dialogs/qt_text.h"
+#include "settings/qt_placement.h"
 
 namespace verifax {
 
@@ -143,6 +145,32 @@ void TTaxInfoFRM::CBCodeChange(const QString& text) {
 void TTaxInfoFRM::ShowVerdict() {
   SetFieldColour(CBCode, model_.combo_colour());
   BTN_Ok->setEnabled(model_.ok_enabled());
+}
+
+void TTaxInfoFRM::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);  // Qt's own placement first; the stored one wins
+  if (!event->spontaneous()) FormShow();
+}
+
+void TTaxInfoFRM::FormShow() {
+  // An exception must not cross the event loop; without its placement the dialog shows
+  // where Qt put it.
+  try {
+    LoadWidgetPlacement(*this, "VERIFAX_TAX");
+  } catch (...) {
+  }
+}
+
+void TTaxInfoFRM::done(int result) {
+  if (isVisible()) FormClose();
+  QDialog::done(result);
+}
+
+void TTaxInfoFRM::FormClose() {
+  try {
+    SaveWidgetPlacement(*this, "VERIFAX_TAX");
+  } catch (...) {
+  }
 }
 
 bool EditTaxInfo(QWidget* parent, const TTax& question, TTax& answer) {

@@ -34,14 +34,20 @@ class TTaxInfoFRM : public QDialog {
   /// The answer as the model collects it; valid whichever way the dialog closed.
   TTax Answer() const { return model_.CollectAnswer(); }
 
+  /// Stores the dialog's placement before it closes, however it closes.
+  void done(int result) override;
+
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private slots:
   void CBCodeChange(const QString& text);
 
  private:
   void ShowVerdict();
+  void FormShow();
+  void FormClose();
 
   TaxInfoModel model_;
 

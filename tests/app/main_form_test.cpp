@@ -1,6 +1,6 @@
 // The main window driven as a user would: the file field, the browse button, the
-// confirmation, whole runs with their dialogs answered in code, failures, and the keys
-// that close the window.
+// confirmation, whole runs with their dialogs answered in code, failures, the keys that
+// close the window, and what it remembers from one opening to the next.
 
 #include "app/main_form.h"
 
@@ -13,9 +13,17 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+
+#ifdef __linux__
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+#endif
 
 #include "app/file_dialog.h"
 #include "app/message_box.h"
@@ -23,6 +31,7 @@
 #include "dialogs/company_info_form.h"
 #include "dialogs/tax_info_form.h"
 #include "qt_support/modal_driver.h"
+#include "settings/qt_placement.h"
 
 namespace verifax {
 namespace {
@@ -98,6 +107,49 @@ QStringList SavedLines(const QString& path, const QString& backup) {
           QStringLiteral("     (%1)").arg(path)};
 }
 
+// A file that nobody may write while this lives. Root may write to any file, so for
+// root the file is also made immutable, where the file system allows that.
+class ReadOnlyFile {
+ public:
+  explicit ReadOnlyFile(const QString& path) : path_(path) {
+    QFile::setPermissions(path_, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+#ifdef __linux__
+    if (::geteuid() == 0) immutable_ = SetImmutable(true);
+#endif
+  }
+  ~ReadOnlyFile() {
+#ifdef __linux__
+    if (immutable_) SetImmutable(false);
+#endif
+    QFile::setPermissions(path_, QFile::ReadOwner | QFile::WriteOwner);
+  }
+  ReadOnlyFile(const ReadOnlyFile&) = delete;
+  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+
+  bool Unwritable() const {
+    QFile file(path_);
+    return !file.open(QIODevice::WriteOnly | QIODevice::Append);
+  }
+
+ private:
+#ifdef __linux__
+  bool SetImmutable(bool on) const {
+    const int fd = ::open(QFile::encodeName(path_).constData(), O_RDONLY | O_NONBLOCK);
+    if (fd < 0) return false;
+    int flags = 0;
+    bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (done) {
+      flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+      done = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return done;
+  }
+  bool immutable_ = false;
+#endif
+  QString path_;
+};
+
 }  // namespace
 
 class MainFormTest : public QObject {
@@ -105,6 +157,7 @@ class MainFormTest : public QObject {
 
  private slots:
   void initTestCase();
+  void init();
   void captionCarriesTheVersion();
   void fileFieldFollowsEveryKeystroke();
   void browseButtonFillsTheFieldUnlessCancelled();
@@ -115,11 +168,25 @@ class MainFormTest : public QObject {
   void resultsLogKeepsEveryLine();
   void enterAndEscClose_data();
   void enterAndEscClose();
+  void reopensWithTheFileNameAndPlacement_data();
+  void reopensWithTheFileNameAndPlacement();
+  void readOnlySettingsFileStaysUnchanged();
+
+ private:
+  QTemporaryDir settings_dir_;
+  int settings_files_ = 0;
 };
 
 void MainFormTest::initTestCase() {
   // Windows open and close all through; only the test ends the program.
   QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void MainFormTest::init() {
+  // Each test starts without remembered state, and nothing is written beside the program.
+  SetProgramSettingsFile(
+      settings_dir_.filePath(QStringLiteral("verifax-%1.ini").arg(++settings_files_))
+          .toStdString());
 }
 
 void MainFormTest::captionCarriesTheVersion() {
@@ -362,6 +429,82 @@ void MainFormTest::enterAndEscClose() {
   QVERIFY(widget != nullptr);
   QTest::keyClick(widget, Qt::Key(key));
   QVERIFY(!window.form.isVisible());
+}
+
+void MainFormTest::reopensWithTheFileNameAndPlacement_data() {
+  QTest::addColumn<bool>("maximized");
+  QTest::newRow("normal") << false;
+  QTest::newRow("maximized") << true;
+}
+
+void MainFormTest::reopensWithTheFileNameAndPlacement() {
+  QFETCH(bool, maximized);
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("saft.xml"));
+  WriteBytes(path, Fixture("cli_clean.xml"));
+  const QString settings = QString::fromStdString(ProgramSettingsFile());
+  const QSize screen = QGuiApplication::primaryScreen()->size();
+
+  QRect placed;
+  {
+    Window window;
+    const QRect first = window.form.frameGeometry();  // nothing stored: centred
+    QCOMPARE(first.topLeft(),
+             QPoint((screen.width() - first.width()) / 2, (screen.height() - first.height()) / 2));
+    QCOMPARE(window.file->text(), QString());
+    QTest::keyClicks(window.file, path);
+    window.form.move(37, 41);
+    window.form.resize(611, 407);
+    if (maximized) window.form.setWindowState(Qt::WindowMaximized);
+    QApplication::processEvents();  // the platform reports the new geometry
+    placed = window.form.frameGeometry();
+    window.form.close();
+  }
+  QCOMPARE(ReadBytes(settings),
+           QStringLiteral("[VERIFAX]\r\nSAFTFILE=%1\r\n\r\n"
+                          "[FORM_VERIFAX]\r\nScrWidth=%2\r\nScrHeight=%3\r\nWindowState=%4\r\n"
+                          "Width=%5\r\nHeight=%6\r\nLeft=%7\r\nTop=%8\r\n\r\n")
+               .arg(path)
+               .arg(screen.width())
+               .arg(screen.height())
+               .arg(maximized ? 3 : 1)
+               .arg(placed.width())
+               .arg(placed.height())
+               .arg(placed.left())
+               .arg(placed.top())
+               .toUtf8());
+
+  Window window;
+  QApplication::processEvents();
+  QCOMPARE(window.file->text(), path);
+  QCOMPARE(Base(window.file), kGreen);
+  QVERIFY(window.inspect->isEnabled());
+  QCOMPARE(window.form.isMaximized(), maximized);
+  QCOMPARE(window.form.frameGeometry(), placed);
+}
+
+void MainFormTest::readOnlySettingsFileStaysUnchanged() {
+  const QString settings = QString::fromStdString(ProgramSettingsFile());
+  const QByteArray stored =
+      "[VERIFAX]\r\nSAFTFILE=/nada/saft.xml\r\n\r\n"
+      "[FORM_VERIFAX]\r\nScrWidth=1\r\nScrHeight=1\r\nWindowState=1\r\n"
+      "Width=600\r\nHeight=400\r\nLeft=10\r\nTop=10\r\n\r\n";
+  WriteBytes(settings, stored);
+  ReadOnlyFile read_only(settings);
+  if (!read_only.Unwritable()) QSKIP("this user can write to any file here");
+
+  ModalDriver driver;  // no message expected
+  {
+    Window window;
+    QCOMPARE(window.file->text(), QStringLiteral("/nada/saft.xml"));  // reading works
+    QCOMPARE(Base(window.file), kOrange);
+    window.file->clear();
+    window.form.move(50, 60);
+    window.form.close();
+    QVERIFY(!window.form.isVisible());
+  }
+  QVERIFY2(driver.surprises().isEmpty(), qPrintable(driver.surprises().join(", ")));
+  QCOMPARE(ReadBytes(settings), stored);
 }
 
 }  // namespace verifax

@@ -1,15 +1,22 @@
 // The correction dialogs' Qt views: what they show for a question, how they follow the
-// user's typing, and what EditCompanyInfo and EditTaxInfo return however they close.
+// user's typing, what EditCompanyInfo and EditTaxInfo return however they close, and
+// where they reopen.
 
 #include <QComboBox>
+#include <QFile>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 
 #include "dialogs/company_info_form.h"
 #include "dialogs/tax_info_form.h"
 #include "qt_support/modal_driver.h"
+#include "settings/qt_placement.h"
 
 Q_DECLARE_METATYPE(verifax::TCompany)
 
@@ -50,6 +57,7 @@ class DialogViewsTest : public QObject {
   Q_OBJECT
 
  private slots:
+  void init();
   void companyDialogAsksOnlyWhatIsAsked_data();
   void companyDialogAsksOnlyWhatIsAsked();
   void companyDialogAnswersWhicheverWayItCloses_data();
@@ -59,7 +67,19 @@ class DialogViewsTest : public QObject {
   void taxDialogOkNeedsASelection();
   void taxDialogEnterAndEscCancel_data();
   void taxDialogEnterAndEscCancel();
+  void dialogsReopenWhereTheyWereLeft();
+
+ private:
+  QTemporaryDir settings_dir_;
+  int settings_files_ = 0;
 };
+
+void DialogViewsTest::init() {
+  // Each test starts without stored placements, and nothing is written beside the program.
+  SetProgramSettingsFile(
+      settings_dir_.filePath(QStringLiteral("verifax-%1.ini").arg(++settings_files_))
+          .toStdString());
+}
 
 void DialogViewsTest::companyDialogAsksOnlyWhatIsAsked_data() {
   QTest::addColumn<TCompany>("question");
@@ -251,6 +271,57 @@ void DialogViewsTest::taxDialogEnterAndEscCancel() {
   QVERIFY2(driver.surprises().isEmpty(), qPrintable(driver.surprises().join(", ")));
   QVERIFY(!result);
   QCOMPARE(answer, (TTax{"NOR", "Normal", "23"}));  // collected all the same
+}
+
+void DialogViewsTest::dialogsReopenWhereTheyWereLeft() {
+  struct Case {
+    const char* section;
+    std::function<void()> ask;
+    QPoint left_at;
+  };
+  const Case cases[] = {
+      {"[FORM_VERIFAX_COMPANY]",
+       [] {
+         TCompany answer;
+         EditCompanyInfo(nullptr, Company("1000-001", "Lisboa", "1", false, true), answer);
+       },
+       QPoint(31, 43)},
+      {"[FORM_VERIFAX_TAX]",
+       [] {
+         TTax answer;
+         EditTaxInfo(nullptr, TTax{"X", "Normal", "23"}, answer);
+       },
+       QPoint(250, 12)},
+  };
+  const QSize screen = QGuiApplication::primaryScreen()->size();
+  for (const Case& c : cases) {
+    QRect first;
+    QRect second;
+    testing::ModalDriver driver;
+    driver
+        .Then<QDialog>([&](QDialog* dialog) {
+          first = dialog->frameGeometry();
+          dialog->move(c.left_at);
+          QTest::keyClick(dialog, Qt::Key_Escape);
+        })
+        .Then<QDialog>([&](QDialog* dialog) {
+          second = dialog->frameGeometry();
+          dialog->reject();
+        });
+    c.ask();
+    c.ask();
+    QVERIFY(driver.done());
+    QVERIFY2(driver.surprises().isEmpty(), qPrintable(driver.surprises().join(", ")));
+    // Nothing stored the first time: centred on the screen.
+    QCOMPARE(first.topLeft(),
+             QPoint((screen.width() - first.width()) / 2, (screen.height() - first.height()) / 2));
+    QCOMPARE(second, QRect(c.left_at, first.size()));
+  }
+  // One section for each, side by side in the same file.
+  QFile settings(QString::fromStdString(ProgramSettingsFile()));
+  QVERIFY(settings.open(QIODevice::ReadOnly));
+  const QByteArray text = settings.readAll();
+  for (const Case& c : cases) QCOMPARE(text.count(c.section), 1);
 }
 
 }  // namespace verifax
