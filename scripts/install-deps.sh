@@ -6,7 +6,10 @@ set -euo pipefail
 packages=(build-essential cmake ninja-build pkg-config libgtest-dev libgmock-dev time util-linux
   # The desktop program: Qt 6 Widgets (with its platform plugins, offscreen for the tests)
   # and a font; Xvfb for tools/screenshots.sh.
-  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth)
+  qt6-base-dev qt6-qpa-plugins fonts-dejavu-core xvfb xauth
+  # The sanitised test build and the fuzz run: Clang with its sanitiser and libFuzzer
+  # runtimes.
+  clang libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
