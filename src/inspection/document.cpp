@@ -519,6 +519,14 @@ std::int64_t Document::FindTag(std::int64_t from, std::int64_t end, std::string_
   return -1;
 }
 
+std::string_view Document::ContiguousFrom(std::int64_t pos) const {
+  if (pos < 0 || pos >= size_) return {};
+  Locate(pos);
+  const Piece& piece = after_.back();
+  std::int64_t offset = pos - cursor_pos_;
+  return std::string_view(piece.data + offset, static_cast<std::size_t>(piece.length - offset));
+}
+
 std::string Document::Slice(std::int64_t from, std::int64_t to) const {
   from = std::clamp<std::int64_t>(from, 0, size_);
   to = std::clamp<std::int64_t>(to, from, size_);

@@ -85,6 +85,11 @@ class Document {
   /// none.
   std::int64_t FindTag(std::int64_t from, std::int64_t end, std::string_view tag) const;
 
+  /// The text from `pos` to the end of the stretch that lies in one place in memory with
+  /// it (raw bytes; empty at the end of the text). Scans that look at many tags at once
+  /// walk it directly.
+  std::string_view ContiguousFrom(std::int64_t pos) const;
+
   /// The raw bytes [from, to) in the storage form.
   std::string Slice(std::int64_t from, std::int64_t to) const;
 

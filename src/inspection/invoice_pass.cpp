@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstring>
 #include <optional>
 
 #include "inspection/errors.h"
@@ -45,6 +47,56 @@ class LineClosingCache {
   Document::Anchor none_from_;
 };
 
+// Where the tags a line's handler needs first stand, from the line's opening tag up to
+// its closing tag; -1 for a tag that does not occur there.
+struct LineTags {
+  std::int64_t closing = -1;
+  std::int64_t number_open = -1;
+  std::int64_t number_close = -1;
+  std::int64_t unit_open = -1;
+  std::int64_t unit_close = -1;
+};
+
+bool StartsWithTag(std::string_view text, std::string_view tag) {
+  if (text.size() < tag.size()) return false;
+  for (std::size_t k = 0; k < tag.size(); ++k)
+    if (AsciiUpperChar(text[k]) != tag[k]) return false;
+  return true;
+}
+
+// One walk over the tags of a line that lies in one stretch of memory (`text` starts at
+// the line's opening tag, at document offset `base`), in place of a search per tag. Its
+// answers are those of the searches: the line's working block runs to the first "</LINE>",
+// and no tag can straddle that one's '<', so the first of each tag within the block is the
+// first one met before it. False when the stretch ends first; the caller then searches.
+bool WalkLine(std::string_view text, std::int64_t base, LineTags& tags) {
+  constexpr std::size_t kLongestTag = 16;  // "</UNITOFMEASURE>"
+  if (text.size() < 2) return false;
+  auto note = [](std::int64_t& slot, std::int64_t at) {
+    if (slot < 0) slot = at;
+  };
+  for (std::size_t i = 1;; ++i) {
+    const void* hit = std::memchr(text.data() + i, '<', text.size() - i);
+    if (!hit) return false;
+    i = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    std::string_view rest = text.substr(i);
+    if (rest.size() < kLongestTag) return false;  // a tag may run on past this stretch
+    std::int64_t at = base + static_cast<std::int64_t>(i);
+    if (rest[1] == '/') {
+      if (StartsWithTag(rest, kLineClosing)) {
+        tags.closing = at;
+        return true;
+      }
+      if (StartsWithTag(rest, "</LINENUMBER>")) note(tags.number_close, at);
+      else if (StartsWithTag(rest, "</UNITOFMEASURE>")) note(tags.unit_close, at);
+    } else if (StartsWithTag(rest, "<LINENUMBER>")) {
+      note(tags.number_open, at);
+    } else if (StartsWithTag(rest, "<UNITOFMEASURE>")) {
+      note(tags.unit_open, at);
+    }
+  }
+}
+
 class InvoicePass {
  public:
   explicit InvoicePass(InspectionContext& ctx) : ctx_(ctx), doc_(ctx.doc), lines_(ctx.doc) {}
@@ -71,20 +123,45 @@ class InvoicePass {
 
     ScanElements(
         doc_, offset, [&] { return closing_anchor.pos(); }, "<LINE>",
-        [&](std::int64_t line) { return InspectInvoiceLine(line, *number); });
+        [&](std::int64_t line) {
+          return InspectInvoiceLine(line, *number,
+                                    closing_anchor.pos() + std::int64_t(kInvoiceClosing.size()));
+        });
     return closing_anchor.pos() + 1 - offset;
   }
 
-  std::int64_t InspectInvoiceLine(std::int64_t offset, const std::string& invoice_number) {
+  // `invoice_end`: just past the enclosing invoice's closing tag. A line's closing tag
+  // lies before it but for broken lines, which take the searches below.
+  std::int64_t InspectInvoiceLine(std::int64_t offset, const std::string& invoice_number,
+                                  std::int64_t invoice_end) {
     if (offset <= 0) throw InspectionError("Erro ao processar linha! (" + ToDecimal(offset) + ")");
-    std::int64_t closing = lines_.Find(offset);
-    if (closing < 0) return doc_.size() - offset;
+    std::optional<std::string> line_number;
+    std::optional<std::string> unit;
+    std::int64_t closing = -1;
+    LineTags tags;
+    std::string_view stretch = doc_.ContiguousFrom(offset);
+    stretch = stretch.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(0, invoice_end - offset)));
+    if (WalkLine(stretch, offset, tags)) {
+      closing = tags.closing;
+      auto value = [&](std::int64_t open, std::int64_t close, std::size_t open_size) {
+        return open >= 0 && open < close
+                   ? std::optional<std::string>(
+                         doc_.Text(open + std::int64_t(open_size), close))
+                   : std::nullopt;
+      };
+      line_number = value(tags.number_open, tags.number_close, 12);
+      unit = value(tags.unit_open, tags.unit_close, 15);
+    } else {
+      closing = lines_.Find(offset);
+      if (closing < 0) return doc_.size() - offset;
+      WorkingBlock block = WorkingBlock::Of(offset, closing + std::int64_t(kLineClosing.size()));
+      line_number = TagValue(doc_, block, "LINENUMBER");
+      unit = TagValue(doc_, block, "UNITOFMEASURE");
+    }
     std::int64_t advance = closing + 1 - offset;
     WorkingBlock block = WorkingBlock::Of(offset, closing + std::int64_t(kLineClosing.size()));
 
-    auto line_number = TagValue(doc_, block, "LINENUMBER");
     if (!line_number || IsBlank(*line_number)) throw InspectionError(InvalidFileMessage("l0"));
-    auto unit = TagValue(doc_, block, "UNITOFMEASURE");
     if (!unit) throw InspectionError(InvalidFileMessage("i1"));
     if (!IsBlank(*unit)) return advance;
 

@@ -568,3 +568,49 @@ TEST(PassesTest, ElementWithoutClosingTagEndsThatPassSilently) {
 
 }  // namespace
 }  // namespace verifax
+
+namespace verifax {
+namespace {
+
+// Lines are read in one walk where a line lies in one stretch of memory, and by separate
+// searches where repairs have cut the text into pieces. Both must give the same run: the
+// same document, split everywhere, is inspected both ways.
+TEST(InvoicePassTest, WalkedAndSearchedLinesAgree) {
+  std::uint32_t seed = 2024;
+  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
+  const char* parts[] = {"<Line>",         "</Line>",          "<LineNumber>1</LineNumber>",
+                         "<LineNumber> </LineNumber>", "<UnitOfMeasure></UnitOfMeasure>",
+                         "<UnitOfMeasure> kg </UnitOfMeasure>", "<unitofmeasure>\r\n</UNITOFMEASURE>",
+                         "</UnitOfMeasure>", "<LINENUMBER>7</linenumber>", "\r\n", "x"};
+  for (int round = 0; round < 300; ++round) {
+    std::string invoices;
+    for (int i = 0, n = 1 + int(next() % 3); i < n; ++i) {
+      std::string body;
+      for (int k = 0, m = int(next() % 14); k < m; ++k) body += parts[next() % 11];
+      invoices += "<Invoice><InvoiceNo>F" + std::to_string(i) + "</InvoiceNo>" + body + "</Invoice>\r\n";
+    }
+    std::string text = Replaced(SaftBuilder().Build(), SaftBuilder::Invoice("FT A/1", {SaftBuilder::Line("1", "UN")}), invoices);
+
+    auto run = [&](bool split) {
+      Document doc = Document::FromBytes(text);
+      if (split) {
+        for (std::int64_t pos = doc.size() - 1; pos > 0; pos -= 3) doc.Replace(pos, 0, "");
+      }
+      ScriptedPrompts prompts;
+      MemoryLog log;
+      std::vector<TTax> tax_info;
+      InspectionContext ctx{doc, log, prompts, tax_info, NumberFormat{}};
+      std::string error;
+      try {
+        InspectInvoices(ctx);
+      } catch (const InspectionError& e) {
+        error = e.what();
+      }
+      return std::make_tuple(log.lines, error, doc.Serialize());
+    };
+    ASSERT_EQ(run(false), run(true)) << text;
+  }
+}
+
+}  // namespace
+}  // namespace verifax
