@@ -82,17 +82,23 @@ bool WalkLine(std::string_view text, std::int64_t base, LineTags& tags) {
     std::string_view rest = text.substr(i);
     if (rest.size() < kLongestTag) return false;  // a tag may run on past this stretch
     std::int64_t at = base + static_cast<std::int64_t>(i);
-    if (rest[1] == '/') {
-      if (StartsWithTag(rest, kLineClosing)) {
-        tags.closing = at;
-        return true;
+    // Most tags of a line begin with other letters: two bytes tell them apart.
+    const char c1 = AsciiUpperChar(rest[1]);
+    if (c1 == '/') {
+      const char c2 = AsciiUpperChar(rest[2]);
+      if (c2 == 'L') {
+        if (StartsWithTag(rest, kLineClosing)) {
+          tags.closing = at;
+          return true;
+        }
+        if (StartsWithTag(rest, "</LINENUMBER>")) note(tags.number_close, at);
+      } else if (c2 == 'U' && StartsWithTag(rest, "</UNITOFMEASURE>")) {
+        note(tags.unit_close, at);
       }
-      if (StartsWithTag(rest, "</LINENUMBER>")) note(tags.number_close, at);
-      else if (StartsWithTag(rest, "</UNITOFMEASURE>")) note(tags.unit_close, at);
-    } else if (StartsWithTag(rest, "<LINENUMBER>")) {
-      note(tags.number_open, at);
-    } else if (StartsWithTag(rest, "<UNITOFMEASURE>")) {
-      note(tags.unit_open, at);
+    } else if (c1 == 'L') {
+      if (StartsWithTag(rest, "<LINENUMBER>")) note(tags.number_open, at);
+    } else if (c1 == 'U') {
+      if (StartsWithTag(rest, "<UNITOFMEASURE>")) note(tags.unit_open, at);
     }
   }
 }
@@ -143,10 +149,11 @@ class InvoicePass {
     stretch = stretch.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(0, invoice_end - offset)));
     if (WalkLine(stretch, offset, tags)) {
       closing = tags.closing;
+      // Raw bytes: blanks are the same bytes in every storage form, and the values are
+      // decoded only for a repair's log line.
       auto value = [&](std::int64_t open, std::int64_t close, std::size_t open_size) {
         return open >= 0 && open < close
-                   ? std::optional<std::string>(
-                         doc_.Text(open + std::int64_t(open_size), close))
+                   ? std::optional<std::string>(doc_.Slice(open + std::int64_t(open_size), close))
                    : std::nullopt;
       };
       line_number = value(tags.number_open, tags.number_close, 12);
@@ -155,8 +162,13 @@ class InvoicePass {
       closing = lines_.Find(offset);
       if (closing < 0) return doc_.size() - offset;
       WorkingBlock block = WorkingBlock::Of(offset, closing + std::int64_t(kLineClosing.size()));
-      line_number = TagValue(doc_, block, "LINENUMBER");
-      unit = TagValue(doc_, block, "UNITOFMEASURE");
+      auto raw = [&](std::string_view name) -> std::optional<std::string> {
+        TagPair pair = FindTagPair(doc_, block, name);
+        if (!pair.usable()) return std::nullopt;
+        return doc_.Slice(pair.value_start, pair.close);
+      };
+      line_number = raw("LINENUMBER");
+      unit = raw("UNITOFMEASURE");
     }
     std::int64_t advance = closing + 1 - offset;
     WorkingBlock block = WorkingBlock::Of(offset, closing + std::int64_t(kLineClosing.size()));
@@ -168,8 +180,8 @@ class InvoicePass {
     // The repair lies inside the line, before its closing tag.
     std::int64_t before = doc_.size();
     ReplaceTagValue("UNITOFMEASURE", block, doc_, "Un");
-    ctx_.LogRepair("> Doc. #" + invoice_number + "  Linha #" + *line_number +
-                   " (UnitOfMeasure): \"" + *unit + "\" -> \"Un\"");
+    ctx_.LogRepair("> Doc. #" + invoice_number + "  Linha #" + doc_.Decode(*line_number) +
+                   " (UnitOfMeasure): \"" + doc_.Decode(*unit) + "\" -> \"Un\"");
     return advance + (doc_.size() - before);
   }
 
