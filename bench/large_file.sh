@@ -70,7 +70,8 @@ echo "Running verifax-cli --yes on $((size / 1048576)) MiB ..." >&2
 rc=0
 /usr/bin/time -f '%e %M' -o "$WORK/time" "$CLI" --yes "$WORK/saft.xml" \
   </dev/null >"$WORK/stdout" 2>"$WORK/stderr" || rc=$?
-read -r seconds rss_kib <"$WORK/time"
+# (time puts a "Command exited with non-zero status" line first)
+read -r seconds rss_kib < <(tail -n 1 "$WORK/time")
 ((rc == 1)) || { cat "$WORK/stderr" >&2; die "verifax-cli exited $rc, expected 1"; }
 repairs=$(grep -c '(UnitOfMeasure): "' "$WORK/stdout" || true)
 ((repairs == BLANKS)) || die "verifax-cli logged $repairs repairs, expected $BLANKS"
