@@ -8,6 +8,8 @@
 #ifdef __linux__
 
 #include <fcntl.h>
+#include <grp.h>
+#include <pwd.h>
 #include <sched.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -41,8 +43,9 @@ class Child {
  public:
   // `file_size_limit`: RLIMIT_FSIZE for the child, with SIGXFSZ ignored so that a write
   // past it fails with EFBIG as on a full disk.
+  // `as_user`: run as that unprivileged user (from root).
   Child(const std::vector<std::string>& argv, const fs::path& out, const fs::path& err,
-        std::optional<rlim_t> file_size_limit = std::nullopt) {
+        std::optional<rlim_t> file_size_limit = std::nullopt, const passwd* as_user = nullptr) {
     std::vector<char*> args;
     for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
     args.push_back(nullptr);
@@ -60,6 +63,9 @@ class Child {
         rlimit limit{*file_size_limit, *file_size_limit};
         if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
       }
+      if (as_user && (::setgroups(0, nullptr) != 0 || ::setgid(as_user->pw_gid) != 0 ||
+                      ::setuid(as_user->pw_uid) != 0))
+        ::_exit(126);
       ::execv(args[0], args.data());
       ::_exit(127);
     }
@@ -149,6 +155,19 @@ class CliFaultsTest : public ::testing::Test {
     EXPECT_TRUE(ReadBytes(docs() / others[0]) == original) << "the backup differs";
   }
 
+  // Moves this test process into a mount namespace of its own, so that nothing it
+  // mounts is seen on the host, even if the test dies half way.
+  static bool EnterMountNamespace() {
+    return ::unshare(CLONE_NEWNS) == 0 &&
+           ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  }
+
+  // A tmpfs of `bytes` on the document's folder.
+  bool MountTmpfs(std::size_t bytes) const {
+    std::string options = "size=" + std::to_string(bytes);
+    return ::mount("tmpfs", docs().c_str(), "tmpfs", 0, options.c_str()) == 0;
+  }
+
   ScratchDir scratch_;
 };
 
@@ -162,24 +181,21 @@ TEST_F(CliFaultsTest, FileSizeLimitDuringTheWrite) {
   ExpectFailedWriteLeftEverythingAsItWas(original, "File too large");
 }
 
+// Unmounts on the way out, whatever happens in between.
+struct Unmount {
+  fs::path at;
+  ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
+};
+
 TEST_F(CliFaultsTest, FullDiskDuringTheWrite) {
   if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
-  // A mount namespace of this test process alone, so that nothing is mounted on the host
-  // even if the test dies half way.
-  if (::unshare(CLONE_NEWNS) != 0 ||
-      ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-    GTEST_SKIP() << "no mount namespace here";
+  if (!EnterMountNamespace()) GTEST_SKIP() << "no mount namespace here";
   const std::string original = Generate("1M", 20);
   fs::create_directories(docs());
   // Room for the document and a quarter more; a backup that is a second name of the
   // document takes no room, the replacement file fills the rest.
-  std::string size = "size=" + std::to_string(original.size() + original.size() / 4);
-  if (::mount("tmpfs", docs().c_str(), "tmpfs", 0, size.c_str()) != 0)
-    GTEST_SKIP() << "cannot mount a tmpfs here";
-  struct Unmount {
-    fs::path at;
-    ~Unmount() { ::umount2(at.c_str(), MNT_DETACH); }
-  } unmount{docs()};
+  if (!MountTmpfs(original.size() + original.size() / 4)) GTEST_SKIP() << "no tmpfs here";
+  Unmount unmount{docs()};
   testing::WriteBytes(doc(), original);
   {
     Child cli(CliArgs(), out(), err());
@@ -187,6 +203,47 @@ TEST_F(CliFaultsTest, FullDiskDuringTheWrite) {
     EXPECT_EQ(cli.Wait(), 2);
   }
   ExpectFailedWriteLeftEverythingAsItWas(original, "No space left on device");
+}
+
+TEST_F(CliFaultsTest, FullDiskDuringTheBackupCopy) {
+  if (::geteuid() != 0) GTEST_SKIP() << "mounting a tmpfs needs root";
+  // A user may not give a second name to another user's file here, so the backup of a
+  // root-owned document made by nobody has to be a copy.
+  if (testing::ReadBytes("/proc/sys/fs/protected_hardlinks") != "1\n")
+    GTEST_SKIP() << "hard links are not protected here: the backup would be a link";
+  const passwd* nobody = ::getpwnam("nobody");
+  if (nobody == nullptr) GTEST_SKIP() << "no user nobody";
+  if (!EnterMountNamespace()) GTEST_SKIP() << "no mount namespace here";
+  const std::string original = Generate("1M", 20);
+  fs::create_directories(docs());
+  if (!MountTmpfs(original.size() + original.size() / 4)) GTEST_SKIP() << "no tmpfs here";
+  Unmount unmount{docs()};
+  ASSERT_EQ(::chmod(docs().c_str(), 0777), 0);
+  testing::WriteBytes(doc(), original);
+  // A copy of the program that nobody can reach.
+  fs::path exe = scratch_.path() / "bin" / "verifax-cli";
+  fs::create_directories(exe.parent_path());
+  fs::copy_file(VERIFAX_CLI_EXE, exe);
+  ::chmod(exe.parent_path().c_str(), 0755);
+  ::chmod(exe.c_str(), 0755);
+  {
+    Child cli({exe.string(), "--yes", doc().string()}, out(), err(), std::nullopt, nobody);
+    ASSERT_TRUE(cli.started());
+    EXPECT_EQ(cli.Wait(), 2);
+  }
+  EXPECT_EQ(ReadBytes(out()), "");
+  const std::string start =
+      "Erro ao efetuar backup do ficheiro SAFT!\n"
+      "Não é possível renomear o ficheiro.\n"
+      "\"" +
+      doc().string() + "\" -> \"" + (docs() / "saft_").string();
+  const std::string message = ReadBytes(err());
+  ASSERT_EQ(message.substr(0, start.size()), start) << message;
+  EXPECT_TRUE(
+      std::regex_match(message.substr(start.size()), std::regex(R"(\d{8}_\d{6}\.bak_xml"\n)")))
+      << message;
+  EXPECT_TRUE(ReadBytes(doc()) == original) << "the document changed";
+  EXPECT_TRUE(OtherFiles().empty()) << ::testing::PrintToString(OtherFiles());
 }
 
 TEST_F(CliFaultsTest, KilledDuringTheWrite) {
