@@ -197,26 +197,14 @@ void TCompanyInfoFRM::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) FormShow();
 }
 
-void TCompanyInfoFRM::FormShow() {
-  // An exception must not cross the event loop; without its placement the dialog shows
-  // where Qt put it.
-  try {
-    LoadWidgetPlacement(*this, "VERIFAX_COMPANY");
-  } catch (...) {
-  }
-}
+void TCompanyInfoFRM::FormShow() { LoadWidgetPlacementQuietly(*this, "VERIFAX_COMPANY"); }
 
 void TCompanyInfoFRM::done(int result) {
   if (isVisible()) FormClose();
   QDialog::done(result);
 }
 
-void TCompanyInfoFRM::FormClose() {
-  try {
-    SaveWidgetPlacement(*this, "VERIFAX_COMPANY");
-  } catch (...) {
-  }
-}
+void TCompanyInfoFRM::FormClose() { SaveWidgetPlacementQuietly(*this, "VERIFAX_COMPANY"); }
 
 bool EditCompanyInfo(QWidget* parent, const TCompany& company, TCompany& answer) {
   TCompanyInfoFRM dialog(parent);

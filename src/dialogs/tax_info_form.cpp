@@ -152,26 +152,14 @@ void TTaxInfoFRM::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) FormShow();
 }
 
-void TTaxInfoFRM::FormShow() {
-  // An exception must not cross the event loop; without its placement the dialog shows
-  // where Qt put it.
-  try {
-    LoadWidgetPlacement(*this, "VERIFAX_TAX");
-  } catch (...) {
-  }
-}
+void TTaxInfoFRM::FormShow() { LoadWidgetPlacementQuietly(*this, "VERIFAX_TAX"); }
 
 void TTaxInfoFRM::done(int result) {
   if (isVisible()) FormClose();
   QDialog::done(result);
 }
 
-void TTaxInfoFRM::FormClose() {
-  try {
-    SaveWidgetPlacement(*this, "VERIFAX_TAX");
-  } catch (...) {
-  }
-}
+void TTaxInfoFRM::FormClose() { SaveWidgetPlacementQuietly(*this, "VERIFAX_TAX"); }
 
 bool EditTaxInfo(QWidget* parent, const TTax& question, TTax& answer) {
   TTaxInfoFRM dialog(parent);

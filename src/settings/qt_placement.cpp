@@ -122,4 +122,18 @@ void SaveWidgetPlacement(QWidget& widget, std::string_view name) {
   SaveFormState(window, QtPlacementScreen(PrimaryScreen()), name, ProgramSettingsFile());
 }
 
+void LoadWidgetPlacementQuietly(QWidget& widget, std::string_view name) noexcept {
+  try {
+    LoadWidgetPlacement(widget, name);
+  } catch (...) {
+  }
+}
+
+void SaveWidgetPlacementQuietly(QWidget& widget, std::string_view name) noexcept {
+  try {
+    SaveWidgetPlacement(widget, name);
+  } catch (...) {
+  }
+}
+
 }  // namespace verifax

@@ -73,4 +73,9 @@ void LoadWidgetPlacement(QWidget& widget, std::string_view name);
 /// SettingsFileError as SaveFormState does, and SettingsError when there is no screen.
 void SaveWidgetPlacement(QWidget& widget, std::string_view name);
 
+/// The two above for a window's show and close handlers: any failure is ignored, since an
+/// exception must not cross Qt's event loop; the window then stays where Qt put it.
+void LoadWidgetPlacementQuietly(QWidget& widget, std::string_view name) noexcept;
+void SaveWidgetPlacementQuietly(QWidget& widget, std::string_view name) noexcept;
+
 }  // namespace verifax
