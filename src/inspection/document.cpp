@@ -333,104 +333,64 @@ Document Document::FromBytes(std::string_view bytes) {
   std::size_t bom = 0;
   doc.source_encoding_ = DetectEncoding(bytes, bom);
   std::string_view body = bytes.substr(bom);
-  std::int64_t length = 0;
+  std::string decoded;
   switch (doc.source_encoding_) {
     case SourceEncoding::kAnsi:
       doc.storage_ = Storage::kSingleByte;
-      {
-        Buffer normalized = NormalizedCopy(body, length);
-        doc.SetOriginal(std::move(normalized), length);
-      }
       break;
     case SourceEncoding::kUtf8:
       doc.storage_ = Storage::kUtf8;
       if (!IsValidUtf8(body)) body = {};
-      {
-        Buffer normalized = NormalizedCopy(body, length);
-        doc.SetOriginal(std::move(normalized), length);
-      }
       break;
     case SourceEncoding::kUtf16LE:
-    case SourceEncoding::kUtf16BE: {
+    case SourceEncoding::kUtf16BE:
       doc.storage_ = Storage::kUtf8;
-      std::string text;
-      AppendUtf16AsWtf8(text, body, doc.source_encoding_ == SourceEncoding::kUtf16BE);
-      {
-        Buffer normalized = NormalizedCopy(text, length);
-        doc.SetOriginal(std::move(normalized), length);
-      }
+      AppendUtf16AsWtf8(decoded, body, doc.source_encoding_ == SourceEncoding::kUtf16BE);
+      body = decoded;
       break;
-    }
   }
+  std::int64_t length = 0;
+  Buffer normalized = NormalizedCopy(body, length);
+  doc.SetOriginal(std::move(normalized), length);
   return doc;
 }
 
 Document Document::Load(const std::string& path) {
   // Where it can, the text is read straight from the file's mapping: no copy of it is
-  // made, and a document without defects is never copied at all.
+  // made, and a document without defects is never copied at all. Elsewhere the file is
+  // read in one go.
   std::string error_message;
   std::shared_ptr<MappedFile> mapping = MappedFile::Open(path, error_message);
   if (!error_message.empty()) throw InspectionError(error_message);
+  ReadFileResult file;
+  std::string_view bytes;
   if (mapping) {
-    std::string_view bytes(mapping->data(), mapping->size());
-    std::size_t bom = 0;
-    SourceEncoding encoding = DetectEncoding(bytes, bom);
-    std::string_view body = bytes.substr(bom);
-    bool usable = encoding == SourceEncoding::kAnsi ||
-                  (encoding == SourceEncoding::kUtf8 && IsValidUtf8(body));
-    if (usable && LineBreakGrowth(body.data(), std::int64_t(body.size())) == 0) {
-      Document doc;
-      doc.source_encoding_ = encoding;
-      doc.storage_ = encoding == SourceEncoding::kAnsi ? Storage::kSingleByte : Storage::kUtf8;
-      doc.source_identity_ = mapping->identity();
-      doc.size_ = std::int64_t(body.size());
-      if (!body.empty()) doc.after_.push_back(Piece{body.data(), doc.size_, 0});
-      doc.mapping_ = std::move(mapping);
-      return doc;
-    }
-    Document doc = FromBytes(bytes);
-    if (!mapping->intact()) {
-      throw InspectionError(FileChangedMessage(path));
-    }
-    return doc;
+    bytes = std::string_view(mapping->data(), mapping->size());
+  } else {
+    file = ReadWholeFile(path, 0);
+    if (!file.ok) throw InspectionError(file.error_message);
+    bytes = std::string_view(file.data.get(), static_cast<std::size_t>(file.size));
   }
-  ReadFileResult file = ReadWholeFile(path, 0);
-  if (!file.ok) throw InspectionError(file.error_message);
-  std::size_t bom = 0;
-  SourceEncoding encoding = DetectEncoding(std::string_view(file.data.get(), file.size), bom);
-  if (encoding == SourceEncoding::kUtf16LE || encoding == SourceEncoding::kUtf16BE)
-    return FromBytes(std::string_view(file.data.get(), file.size));
 
-  // Single-byte and UTF-8 text is used where it was read: the file's buffer becomes the
-  // document, and when no line break needs changing, its bytes are the file's bytes.
-  Document doc;
-  doc.source_encoding_ = encoding;
-  doc.storage_ = encoding == SourceEncoding::kAnsi ? Storage::kSingleByte : Storage::kUtf8;
-  char* data = file.data.release();
-  Buffer buffer = Owned(data);
-  std::int64_t length = file.size - static_cast<std::int64_t>(bom);
-  std::string_view body(data + bom, static_cast<std::size_t>(length));
-  if (encoding == SourceEncoding::kUtf8 && !IsValidUtf8(body)) {
-    doc.SetOriginal(Owned(Allocate(1)), 0);
+  std::size_t bom = 0;
+  SourceEncoding encoding = DetectEncoding(bytes, bom);
+  std::string_view body = bytes.substr(bom);
+  bool as_read = encoding == SourceEncoding::kAnsi ||
+                 (encoding == SourceEncoding::kUtf8 && IsValidUtf8(body));
+  if (as_read && LineBreakGrowth(body.data(), std::int64_t(body.size())) == 0) {
+    // The text is the file's bytes after the mark, used where they are.
+    Document doc;
+    doc.source_encoding_ = encoding;
+    doc.storage_ = encoding == SourceEncoding::kAnsi ? Storage::kSingleByte : Storage::kUtf8;
+    doc.source_identity_ = mapping ? mapping->identity() : file.identity;
+    doc.size_ = std::int64_t(body.size());
+    if (!body.empty()) doc.after_.push_back(Piece{body.data(), doc.size_, 0});
+    doc.mapping_ = std::move(mapping);
+    if (file.data) doc.original_ = Owned(file.data.release());
     return doc;
   }
-  std::int64_t growth = LineBreakGrowth(body.data(), length);
-  if (growth == 0) {
-    doc.source_identity_ = file.identity;
-    if (bom == 0) {
-      doc.SetOriginal(std::move(buffer), length);
-    } else {
-      // Keep the buffer; the text starts after the mark.
-      doc.SetOriginal(std::move(buffer), 0);
-      doc.size_ = length;
-      if (length > 0) doc.after_.push_back(Piece{data + bom, length, 0});
-    }
-    return doc;
-  }
-  {
-        Buffer normalized = NormalizedCopy(body, length);
-        doc.SetOriginal(std::move(normalized), length);
-      }
+  Document doc = FromBytes(bytes);
+  if (mapping && !mapping->intact()) throw InspectionError(FileChangedMessage(path));
   return doc;
 }
 
