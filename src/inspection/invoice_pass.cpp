@@ -141,48 +141,43 @@ class InvoicePass {
   std::int64_t InspectInvoiceLine(std::int64_t offset, const std::string& invoice_number,
                                   std::int64_t invoice_end) {
     if (offset <= 0) throw InspectionError("Erro ao processar linha! (" + ToDecimal(offset) + ")");
-    std::optional<std::string> line_number;
-    std::optional<std::string> unit;
+    // Where the line closes and where its first number and unit tags stand: from one walk
+    // over the line where it lies in one stretch, otherwise from the searches.
     std::int64_t closing = -1;
+    TagPair number, unit;
     LineTags tags;
     std::string_view stretch = doc_.ContiguousFrom(offset);
-    stretch = stretch.substr(0, static_cast<std::size_t>(std::max<std::int64_t>(0, invoice_end - offset)));
+    stretch = stretch.substr(
+        0, static_cast<std::size_t>(std::max<std::int64_t>(0, invoice_end - offset)));
     if (WalkLine(stretch, offset, tags)) {
       closing = tags.closing;
-      // Raw bytes: blanks are the same bytes in every storage form, and the values are
-      // decoded only for a repair's log line.
-      auto value = [&](std::int64_t open, std::int64_t close, std::size_t open_size) {
-        return open >= 0 && open < close
-                   ? std::optional<std::string>(doc_.Slice(open + std::int64_t(open_size), close))
-                   : std::nullopt;
-      };
-      line_number = value(tags.number_open, tags.number_close, 12);
-      unit = value(tags.unit_open, tags.unit_close, 15);
+      number = TagPair{tags.number_open, tags.number_close, tags.number_open + 12};
+      unit = TagPair{tags.unit_open, tags.unit_close, tags.unit_open + 15};
     } else {
       closing = lines_.Find(offset);
       if (closing < 0) return doc_.size() - offset;
       WorkingBlock block = WorkingBlock::Of(offset, closing + std::int64_t(kLineClosing.size()));
-      auto raw = [&](std::string_view name) -> std::optional<std::string> {
-        TagPair pair = FindTagPair(doc_, block, name);
-        if (!pair.usable()) return std::nullopt;
-        return doc_.Slice(pair.value_start, pair.close);
-      };
-      line_number = raw("LINENUMBER");
-      unit = raw("UNITOFMEASURE");
+      number = FindTagPair(doc_, block, "LINENUMBER");
+      unit = FindTagPair(doc_, block, "UNITOFMEASURE");
     }
-    std::int64_t advance = closing + 1 - offset;
-    WorkingBlock block = WorkingBlock::Of(offset, closing + std::int64_t(kLineClosing.size()));
+    const std::int64_t advance = closing + 1 - offset;
 
-    if (!line_number || IsBlank(*line_number)) throw InspectionError(InvalidFileMessage("l0"));
-    if (!unit) throw InspectionError(InvalidFileMessage("i1"));
-    if (!IsBlank(*unit)) return advance;
+    // Raw bytes: blanks are the same bytes in every storage form; the values are decoded
+    // only for a repair's log line.
+    if (!number.usable()) throw InspectionError(InvalidFileMessage("l0"));
+    std::string line_number = doc_.Slice(number.value_start, number.close);
+    if (IsBlank(line_number)) throw InspectionError(InvalidFileMessage("l0"));
+    if (!unit.usable()) throw InspectionError(InvalidFileMessage("i1"));
+    std::string old_unit = doc_.Slice(unit.value_start, unit.close);
+    if (!IsBlank(old_unit)) return advance;
 
+    // What ReplaceTagValue does with the line's block, whose first unit tags these are.
     // The repair lies inside the line, before its closing tag.
-    std::int64_t before = doc_.size();
-    ReplaceTagValue("UNITOFMEASURE", block, doc_, "Un");
-    ctx_.LogRepair("> Doc. #" + invoice_number + "  Linha #" + doc_.Decode(*line_number) +
-                   " (UnitOfMeasure): \"" + doc_.Decode(*unit) + "\" -> \"Un\"");
-    return advance + (doc_.size() - before);
+    const std::int64_t removed = unit.close - unit.value_start;
+    doc_.Replace(unit.value_start, removed, "Un");
+    ctx_.LogRepair("> Doc. #" + invoice_number + "  Linha #" + doc_.Decode(line_number) +
+                   " (UnitOfMeasure): \"" + doc_.Decode(old_unit) + "\" -> \"Un\"");
+    return advance + 2 - removed;
   }
 
   InspectionContext& ctx_;
