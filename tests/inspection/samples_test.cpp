@@ -68,7 +68,9 @@ TEST_P(SampleTest, RunsAsExpectedAndRepairsOnce) {
   std::vector<TTax> tax_info;
   RunResult result = RunInspection(options, prompts, log, tax_info);
   EXPECT_EQ(result.outcome, c.outcome) << result.message;
-  if (c.outcome != RunOutcome::kFailed) EXPECT_EQ(result.error_cnt, c.repairs);
+  if (c.outcome != RunOutcome::kFailed) {
+    EXPECT_EQ(result.error_cnt, c.repairs);
+  }
 
   std::vector<fs::path> backups;
   for (const auto& entry : fs::directory_iterator(dir))
