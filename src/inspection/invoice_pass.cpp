@@ -1,5 +1,9 @@
 #include <algorithm>
 #include <cstring>
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
 #include <optional>
 
 #include "inspection/errors.h"
@@ -69,36 +73,93 @@ bool StartsWithTag(std::string_view text, std::string_view tag) {
 // answers are those of the searches: the line's working block runs to the first "</LINE>",
 // and no tag can straddle that one's '<', so the first of each tag within the block is the
 // first one met before it. False when the stretch ends first; the caller then searches.
+// The next '<' at or after `i` that may open one of the tags WalkLine wants: "<L", "<U",
+// "</L" or "</U" in either case. Other tags of a line are passed over without a look.
+std::size_t NextLineTag(std::string_view text, std::size_t i);
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
+
+__attribute__((target("avx2"))) std::size_t NextLineTagAvx2(std::string_view text,
+                                                            std::size_t& i) {
+  const char* data = text.data();
+  const __m256i lt = _mm256_set1_epi8('<');
+  const __m256i slash = _mm256_set1_epi8('/');
+  const __m256i fold = _mm256_set1_epi8(0x20);
+  const __m256i l = _mm256_set1_epi8('l');
+  const __m256i u = _mm256_set1_epi8('u');
+  for (; i + 34 <= text.size(); i += 32) {
+    __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i));
+    __m256i b = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 1));
+    __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 2));
+    __m256i bf = _mm256_or_si256(b, fold);
+    __m256i cf = _mm256_or_si256(c, fold);
+    __m256i opening = _mm256_or_si256(_mm256_cmpeq_epi8(bf, l), _mm256_cmpeq_epi8(bf, u));
+    __m256i closing = _mm256_and_si256(
+        _mm256_cmpeq_epi8(b, slash),
+        _mm256_or_si256(_mm256_cmpeq_epi8(cf, l), _mm256_cmpeq_epi8(cf, u)));
+    __m256i hit = _mm256_and_si256(_mm256_cmpeq_epi8(a, lt), _mm256_or_si256(opening, closing));
+    unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
+    if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
+  }
+  return std::string_view::npos;
+}
+#endif
+
+std::size_t NextLineTag(std::string_view text, std::size_t i) {
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+  if (kHaveAvx2) {
+    std::size_t hit = NextLineTagAvx2(text, i);
+    if (hit != std::string_view::npos) return hit;
+  }
+#endif
+  auto wanted = [](char c) {
+    c = AsciiUpperChar(c);
+    return c == 'L' || c == 'U';
+  };
+  while (i + 2 < text.size()) {
+    const void* hit = std::memchr(text.data() + i, '<', text.size() - i);
+    if (!hit) return std::string_view::npos;
+    i = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    if (i + 2 < text.size() &&
+        (wanted(text[i + 1]) || (text[i + 1] == '/' && wanted(text[i + 2]))))
+      return i;
+    ++i;
+  }
+  return std::string_view::npos;
+}
+
+// One walk over the tags of a line that lies in one stretch of memory (`text` starts at
+// the line's opening tag, at document offset `base`), in place of a search per tag. Its
+// answers are those of the searches: the line's working block runs to the first "</LINE>",
+// and no tag can straddle that one's '<', so the first of each tag within the block is the
+// first one met before it. False when the stretch ends first; the caller then searches.
 bool WalkLine(std::string_view text, std::int64_t base, LineTags& tags) {
   constexpr std::size_t kLongestTag = 16;  // "</UNITOFMEASURE>"
-  if (text.size() < 2) return false;
   auto note = [](std::int64_t& slot, std::int64_t at) {
     if (slot < 0) slot = at;
   };
   for (std::size_t i = 1;; ++i) {
-    const void* hit = std::memchr(text.data() + i, '<', text.size() - i);
-    if (!hit) return false;
-    i = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+    i = NextLineTag(text, i);
+    if (i == std::string_view::npos) return false;
     std::string_view rest = text.substr(i);
     if (rest.size() < kLongestTag) return false;  // a tag may run on past this stretch
     std::int64_t at = base + static_cast<std::int64_t>(i);
-    // Most tags of a line begin with other letters: two bytes tell them apart.
     const char c1 = AsciiUpperChar(rest[1]);
     if (c1 == '/') {
-      const char c2 = AsciiUpperChar(rest[2]);
-      if (c2 == 'L') {
+      if (AsciiUpperChar(rest[2]) == 'L') {
         if (StartsWithTag(rest, kLineClosing)) {
           tags.closing = at;
           return true;
         }
         if (StartsWithTag(rest, "</LINENUMBER>")) note(tags.number_close, at);
-      } else if (c2 == 'U' && StartsWithTag(rest, "</UNITOFMEASURE>")) {
+      } else if (StartsWithTag(rest, "</UNITOFMEASURE>")) {
         note(tags.unit_close, at);
       }
     } else if (c1 == 'L') {
       if (StartsWithTag(rest, "<LINENUMBER>")) note(tags.number_open, at);
-    } else if (c1 == 'U') {
-      if (StartsWithTag(rest, "<UNITOFMEASURE>")) note(tags.unit_open, at);
+    } else if (StartsWithTag(rest, "<UNITOFMEASURE>")) {
+      note(tags.unit_open, at);
     }
   }
 }
