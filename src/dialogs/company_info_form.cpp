@@ -197,14 +197,18 @@ void TCompanyInfoFRM::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) FormShow();
 }
 
-void TCompanyInfoFRM::FormShow() { LoadWidgetPlacementQuietly(*this, "VERIFAX_COMPANY"); }
+void TCompanyInfoFRM::FormShow() {
+  LoadWidgetPlacementQuietly(*this, "VERIFAX_COMPANY");
+}
 
 void TCompanyInfoFRM::done(int result) {
   if (isVisible()) FormClose();
   QDialog::done(result);
 }
 
-void TCompanyInfoFRM::FormClose() { SaveWidgetPlacementQuietly(*this, "VERIFAX_COMPANY"); }
+void TCompanyInfoFRM::FormClose() {
+  SaveWidgetPlacementQuietly(*this, "VERIFAX_COMPANY");
+}
 
 bool EditCompanyInfo(QWidget* parent, const TCompany& company, TCompany& answer) {
   TCompanyInfoFRM dialog(parent);

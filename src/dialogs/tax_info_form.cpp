@@ -152,14 +152,18 @@ void TTaxInfoFRM::showEvent(QShowEvent* event) {
   if (!event->spontaneous()) FormShow();
 }
 
-void TTaxInfoFRM::FormShow() { LoadWidgetPlacementQuietly(*this, "VERIFAX_TAX"); }
+void TTaxInfoFRM::FormShow() {
+  LoadWidgetPlacementQuietly(*this, "VERIFAX_TAX");
+}
 
 void TTaxInfoFRM::done(int result) {
   if (isVisible()) FormClose();
   QDialog::done(result);
 }
 
-void TTaxInfoFRM::FormClose() { SaveWidgetPlacementQuietly(*this, "VERIFAX_TAX"); }
+void TTaxInfoFRM::FormClose() {
+  SaveWidgetPlacementQuietly(*this, "VERIFAX_TAX");
+}
 
 bool EditTaxInfo(QWidget* parent, const TTax& question, TTax& answer) {
   TTaxInfoFRM dialog(parent);

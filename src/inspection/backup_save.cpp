@@ -1,19 +1,17 @@
 #include "inspection/backup_save.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "inspection/errors.h"
 #include "inspection/file_io.h"
-
-#include <sys/stat.h>
-
-#include <algorithm>
-#include <optional>
 
 #ifdef _WIN32
 #include <io.h>
@@ -48,7 +46,9 @@ std::string Arrow(const std::string& from, const std::string& to) {
   return "\"" + from + "\" -> \"" + to + "\"";
 }
 
-std::string SecondLine(const std::string& inner) { return "\r\n     (" + inner + ")"; }
+std::string SecondLine(const std::string& inner) {
+  return "\r\n     (" + inner + ")";
+}
 
 }  // namespace
 
@@ -84,8 +84,7 @@ bool CopyWhole(const std::filesystem::path& from, const std::filesystem::path& t
   auto partial = to;
   partial += ".partial";
   std::error_code ec;
-  std::filesystem::copy_file(from, partial, std::filesystem::copy_options::overwrite_existing,
-                             ec);
+  std::filesystem::copy_file(from, partial, std::filesystem::copy_options::overwrite_existing, ec);
 #ifndef _WIN32
   if (!ec) {
     int fd = ::open(partial.c_str(), O_RDONLY | O_CLOEXEC);  // fsync needs no write access
@@ -104,8 +103,7 @@ bool CopyWhole(const std::filesystem::path& from, const std::filesystem::path& t
 
 }  // namespace
 
-BackupResult BackupFile(const std::string& document_path, const std::tm& local_time,
-                        LogSink& log) {
+BackupResult BackupFile(const std::string& document_path, const std::tm& local_time, LogSink& log) {
   if (!FileExists(document_path)) {
     log.Log("Ficheiro SAFT (Backup): ficheiro não existe!" + SecondLine(document_path));
     throw InspectionError("Erro ao efetuar backup do ficheiro SAFT!\r\nFicheiro não existe.");
@@ -122,9 +120,10 @@ BackupResult BackupFile(const std::string& document_path, const std::tm& local_t
   if (!result.linked && !CopyWhole(document, backup)) {
     log.Log("Ficheiro SAFT (Backup): não é possível renomear o ficheiro!" +
             SecondLine(Arrow(document_path, result.path)));
-    throw InspectionError("Erro ao efetuar backup do ficheiro SAFT!\r\n"
-                          "Não é possível renomear o ficheiro.\r\n" +
-                          Arrow(document_path, result.path));
+    throw InspectionError(
+        "Erro ao efetuar backup do ficheiro SAFT!\r\n"
+        "Não é possível renomear o ficheiro.\r\n" +
+        Arrow(document_path, result.path));
   }
   log.Log("Ficheiro SAFT (Backup): sucesso!" + SecondLine(Arrow(document_path, result.path)));
   return result;
@@ -319,7 +318,9 @@ class SaveSink : public WriteSink {
     (void)source;
 #endif
   }
-  ~SaveSink() override { Close(); }
+  ~SaveSink() override {
+    Close();
+  }
 
   // Small pieces (many repairs close together) gather in a buffer: one system call per
   // megabyte instead of two per repair.
@@ -357,7 +358,9 @@ class SaveSink : public WriteSink {
     buffer_.clear();
   }
 
-  int error() const { return error_; }
+  int error() const {
+    return error_;
+  }
 
  private:
   void Close() {

@@ -25,8 +25,7 @@ struct BackupResult {
 
 /// Copies the document to its time-stamped backup beside it and logs the outcome.
 /// Throws InspectionError when the document is missing or the copy fails.
-BackupResult BackupFile(const std::string& document_path, const std::tm& local_time,
-                        LogSink& log);
+BackupResult BackupFile(const std::string& document_path, const std::tm& local_time, LogSink& log);
 
 /// Makes a linked backup a file of its own, with the same bytes. Errors are ignored: the
 /// backup stays as it was.

@@ -12,11 +12,10 @@ namespace {
 constexpr std::string_view kUnknown = "Desconhecido";
 
 void Repair(InspectionContext& ctx, WorkingBlock& block, std::string_view name,
-            const std::string& customer_id, std::string_view label,
-            const std::string& old_value) {
+            const std::string& customer_id, std::string_view label, const std::string& old_value) {
   ReplaceTagValue(name, block, ctx.doc, kUnknown);
-  ctx.LogRepair("> Cliente #" + customer_id + std::string(label) + "\"" + old_value +
-                "\" -> \"" + std::string(kUnknown) + "\"");
+  ctx.LogRepair("> Cliente #" + customer_id + std::string(label) + "\"" + old_value + "\" -> \"" +
+                std::string(kUnknown) + "\"");
 }
 
 }  // namespace

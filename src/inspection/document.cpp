@@ -33,11 +33,15 @@ char* Allocate(std::int64_t bytes) {
   return static_cast<char*>(p);
 }
 
-void FreeBuffer(char* p) { std::free(p); }
+void FreeBuffer(char* p) {
+  std::free(p);
+}
 
 using Buffer = std::unique_ptr<char, void (*)(char*)>;
 
-Buffer Owned(char* p) { return Buffer(p, &FreeBuffer); }
+Buffer Owned(char* p) {
+  return Buffer(p, &FreeBuffer);
+}
 
 // Size of the blocks that hold repaired values.
 constexpr std::size_t kAddedBlock = 64 * 1024;
@@ -50,8 +54,10 @@ const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
 // LineBreakGrowth's block loop, 64 bytes at a time with AVX2. Returns the growth of the
 // blocks it took and leaves `i` after them; `pending_cr` carries a CR in a block's last
 // byte to the next.
-__attribute__((target("avx2,popcnt"))) std::int64_t LineBreakBlocksAvx2(
-    const char* text, std::int64_t length, std::int64_t& i, std::uint64_t& pending_cr) {
+__attribute__((target("avx2,popcnt"))) std::int64_t LineBreakBlocksAvx2(const char* text,
+                                                                        std::int64_t length,
+                                                                        std::int64_t& i,
+                                                                        std::uint64_t& pending_cr) {
   const __m256i k_lf = _mm256_set1_epi8('\n');
   const __m256i k_cr = _mm256_set1_epi8('\r');
   std::int64_t growth = 0;
@@ -141,7 +147,9 @@ void NormalizeInPlace(char* text, std::int64_t length, std::int64_t growth) {
   }
 }
 
-int Utf8Length(char32_t cp) { return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4; }
+int Utf8Length(char32_t cp) {
+  return cp < 0x80 ? 1 : cp < 0x800 ? 2 : cp < 0x10000 ? 3 : 4;
+}
 
 // Length of the UTF-8 sequence led by `lead` (1 for anything that is not a lead byte).
 int SequenceLength(unsigned char lead) {
@@ -151,7 +159,6 @@ int SequenceLength(unsigned char lead) {
   if (lead < 0xF8) return 4;
   return 1;
 }
-
 
 // The first position in [0, limit] of `data` where `tag` may start: '<', the tag's next
 // two characters and its last one (letters in either case), read at i, i + 1, i + 2 and
@@ -180,10 +187,9 @@ struct CandidateTest {
 
 #ifdef VERIFAX_AVX2
 // The same test as below, 32 positions at a time, on processors that have AVX2.
-__attribute__((target("avx2"))) std::int64_t FindCandidateAvx2(const char* data,
-                                                                std::int64_t limit,
-                                                                const CandidateTest& t,
-                                                                std::int64_t& i) {
+__attribute__((target("avx2"))) std::int64_t FindCandidateAvx2(const char* data, std::int64_t limit,
+                                                               const CandidateTest& t,
+                                                               std::int64_t& i) {
   const __m256i lt = _mm256_set1_epi8(static_cast<char>(t.first));
   const __m256i f1 = _mm256_set1_epi8(static_cast<char>(t.fold1));
   const __m256i fl = _mm256_set1_epi8(static_cast<char>(t.foldl));
@@ -197,8 +203,7 @@ __attribute__((target("avx2"))) std::int64_t FindCandidateAvx2(const char* data,
     __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + 2));
     __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(data + i + t.last_index));
     __m256i hit = _mm256_and_si256(
-        _mm256_and_si256(_mm256_cmpeq_epi8(a, lt),
-                         _mm256_cmpeq_epi8(_mm256_or_si256(d, f2), w2)),
+        _mm256_and_si256(_mm256_cmpeq_epi8(a, lt), _mm256_cmpeq_epi8(_mm256_or_si256(d, f2), w2)),
         _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_or_si256(b, f1), w1),
                          _mm256_cmpeq_epi8(_mm256_or_si256(c, fl), wl)));
     unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
@@ -282,7 +287,9 @@ std::string NormalizeLineBreaks(std::string_view text) {
 Document::Document() = default;
 Document::~Document() = default;
 
-Document::Document(Document&& other) noexcept { *this = std::move(other); }
+Document::Document(Document&& other) noexcept {
+  *this = std::move(other);
+}
 
 Document& Document::operator=(Document&& other) noexcept {
   original_ = std::move(other.original_);
@@ -375,8 +382,8 @@ Document Document::Load(const std::string& path) {
   std::size_t bom = 0;
   SourceEncoding encoding = DetectEncoding(bytes, bom);
   std::string_view body = bytes.substr(bom);
-  bool as_read = encoding == SourceEncoding::kAnsi ||
-                 (encoding == SourceEncoding::kUtf8 && IsValidUtf8(body));
+  bool as_read =
+      encoding == SourceEncoding::kAnsi || (encoding == SourceEncoding::kUtf8 && IsValidUtf8(body));
   if (as_read && LineBreakGrowth(body.data(), std::int64_t(body.size())) == 0) {
     // The text is the file's bytes after the mark, used where they are.
     Document doc;
@@ -430,8 +437,7 @@ bool Document::MatchAt(std::int64_t pos, std::string_view tag) const {
 }
 
 bool Document::IsTagAt(std::int64_t pos, std::string_view tag) const {
-  if (pos < 0 || tag.empty() || pos + static_cast<std::int64_t>(tag.size()) > size_)
-    return false;
+  if (pos < 0 || tag.empty() || pos + static_cast<std::int64_t>(tag.size()) > size_) return false;
   return MatchAt(pos, tag);
 }
 
@@ -504,7 +510,9 @@ std::string Document::Slice(std::int64_t from, std::int64_t to) const {
   return out;
 }
 
-std::string Document::Contents() const { return Slice(0, size_); }
+std::string Document::Contents() const {
+  return Slice(0, size_);
+}
 
 bool Document::SourceIntact() const {
   if (!mapping_) return true;

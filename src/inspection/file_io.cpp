@@ -79,8 +79,7 @@ ReadFileResult ReadWholeFile(const std::string& path, std::int64_t spare) {
   auto fail = [&](int error_number) {
     result.ok = false;
     result.data.reset();
-    result.error_message =
-        "Cannot open file \"" + path + "\". " + SystemErrorText(error_number);
+    result.error_message = "Cannot open file \"" + path + "\". " + SystemErrorText(error_number);
     return std::move(result);
   };
   auto native = PathFromUtf8(path);

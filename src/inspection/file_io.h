@@ -32,7 +32,7 @@ struct ReadFileResult {
   std::unique_ptr<char, MallocDeleter> data;
   std::int64_t size = 0;
   std::int64_t capacity = 0;
-  std::string error_message;  ///< "Cannot open file "<path>". <reason>" when !ok
+  std::string error_message;             ///< "Cannot open file "<path>". <reason>" when !ok
   std::optional<FileIdentity> identity;  ///< of the file as it was opened
 };
 

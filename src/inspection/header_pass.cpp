@@ -20,8 +20,7 @@ namespace {
 constexpr std::int64_t kHeaderBound = 100000;
 
 bool IsAcceptedCertificate(std::string_view number) {
-  return number == "3301/AT" || number == "3302/AT" || number == "3304/AT" ||
-         number == "5817/AT";
+  return number == "3301/AT" || number == "3302/AT" || number == "3304/AT" || number == "5817/AT";
 }
 
 std::string Quoted(std::string_view old_value, std::string_view new_value) {
@@ -39,8 +38,7 @@ void InspectHeader(InspectionContext& ctx) {
   std::int64_t closing = doc.FindTag(0, limit - 1 + std::int64_t(kClosing.size()), kClosing);
   if (closing < 0 || closing >= limit) throw InspectionError(InvalidFileMessage("h0"));
 
-  WorkingBlock block =
-      WorkingBlock::Materialized(doc, 0, closing + std::int64_t(kClosing.size()));
+  WorkingBlock block = WorkingBlock::Materialized(doc, 0, closing + std::int64_t(kClosing.size()));
 
   TagPair header = FindTagPair(doc, block, "HEADER");
   if (!header.usable()) throw InspectionError(InvalidFileMessage("h1"));
@@ -75,8 +73,7 @@ void InspectHeader(InspectionContext& ctx) {
   if (!question.edit_address && !question.edit_nif) return;
 
   TCompany answer;
-  if (!ctx.prompts.EditCompanyInfo(question, answer))
-    throw InspectionError(kNothingUpdatedMessage);
+  if (!ctx.prompts.EditCompanyInfo(question, answer)) throw InspectionError(kNothingUpdatedMessage);
 
   if (question.edit_address) {
     if (IsBlank(Trim(answer.city)) || !IsPostalCodeValid(answer.postalcode))

@@ -80,8 +80,7 @@ std::size_t NextLineTag(std::string_view text, std::size_t i);
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 const bool kHaveAvx2 = __builtin_cpu_supports("avx2");
 
-__attribute__((target("avx2"))) std::size_t NextLineTagAvx2(std::string_view text,
-                                                            std::size_t& i) {
+__attribute__((target("avx2"))) std::size_t NextLineTagAvx2(std::string_view text, std::size_t& i) {
   const char* data = text.data();
   const __m256i lt = _mm256_set1_epi8('<');
   const __m256i slash = _mm256_set1_epi8('/');
@@ -95,9 +94,9 @@ __attribute__((target("avx2"))) std::size_t NextLineTagAvx2(std::string_view tex
     __m256i bf = _mm256_or_si256(b, fold);
     __m256i cf = _mm256_or_si256(c, fold);
     __m256i opening = _mm256_or_si256(_mm256_cmpeq_epi8(bf, l), _mm256_cmpeq_epi8(bf, u));
-    __m256i closing = _mm256_and_si256(
-        _mm256_cmpeq_epi8(b, slash),
-        _mm256_or_si256(_mm256_cmpeq_epi8(cf, l), _mm256_cmpeq_epi8(cf, u)));
+    __m256i closing =
+        _mm256_and_si256(_mm256_cmpeq_epi8(b, slash),
+                         _mm256_or_si256(_mm256_cmpeq_epi8(cf, l), _mm256_cmpeq_epi8(cf, u)));
     __m256i hit = _mm256_and_si256(_mm256_cmpeq_epi8(a, lt), _mm256_or_si256(opening, closing));
     unsigned mask = static_cast<unsigned>(_mm256_movemask_epi8(hit));
     if (mask != 0) return i + static_cast<std::size_t>(__builtin_ctz(mask));
@@ -121,8 +120,7 @@ std::size_t NextLineTag(std::string_view text, std::size_t i) {
     const void* hit = std::memchr(text.data() + i, '<', text.size() - i);
     if (!hit) return std::string_view::npos;
     i = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
-    if (i + 2 < text.size() &&
-        (wanted(text[i + 1]) || (text[i + 1] == '/' && wanted(text[i + 2]))))
+    if (i + 2 < text.size() && (wanted(text[i + 1]) || (text[i + 1] == '/' && wanted(text[i + 2]))))
       return i;
     ++i;
   }
@@ -248,6 +246,8 @@ class InvoicePass {
 
 }  // namespace
 
-void InspectInvoices(InspectionContext& ctx) { InvoicePass(ctx).Run(); }
+void InspectInvoices(InspectionContext& ctx) {
+  InvoicePass(ctx).Run();
+}
 
 }  // namespace verifax

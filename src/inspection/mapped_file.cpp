@@ -49,7 +49,8 @@ void OnBusError(int signal, siginfo_t* info, void* context) {
   }
   // Not ours: behave as before this handler existed.
   if (g_previous_handler.sa_flags & SA_SIGINFO) {
-    if (g_previous_handler.sa_sigaction) return g_previous_handler.sa_sigaction(signal, info, context);
+    if (g_previous_handler.sa_sigaction)
+      return g_previous_handler.sa_sigaction(signal, info, context);
   } else if (g_previous_handler.sa_handler != SIG_DFL && g_previous_handler.sa_handler != SIG_IGN) {
     return g_previous_handler.sa_handler(signal);
   }
@@ -128,9 +129,13 @@ bool MappedFile::intact() const {
 
 #else
 
-std::unique_ptr<MappedFile> MappedFile::Open(const std::string&, std::string&) { return nullptr; }
+std::unique_ptr<MappedFile> MappedFile::Open(const std::string&, std::string&) {
+  return nullptr;
+}
 MappedFile::~MappedFile() = default;
-bool MappedFile::intact() const { return true; }
+bool MappedFile::intact() const {
+  return true;
+}
 
 #endif
 

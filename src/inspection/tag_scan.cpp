@@ -7,8 +7,7 @@
 
 namespace verifax {
 
-WorkingBlock WorkingBlock::Materialized(const Document& doc, std::int64_t start,
-                                        std::int64_t end) {
+WorkingBlock WorkingBlock::Materialized(const Document& doc, std::int64_t start, std::int64_t end) {
   WorkingBlock block{start, end, AsciiUpper(doc.Slice(start, end))};
   return block;
 }

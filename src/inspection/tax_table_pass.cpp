@@ -122,8 +122,8 @@ std::int64_t InspectTaxEntry(InspectionContext& ctx, std::int64_t offset) {
     double code_number = TwoDecimals(*code, ctx.number_format);
     if (percentage_number < 0 || code_number < 0 || percentage_number != code_number) {
       ReplaceTagValue("TAXCODE", block, doc, *percentage);
-      ctx.LogRepair("> Taxa #" + *description + " (código): \"" + *code + "\" -> \"" +
-                    *percentage + "\"");
+      ctx.LogRepair("> Taxa #" + *description + " (código): \"" + *code + "\" -> \"" + *percentage +
+                    "\"");
     }
   }
   return advance();

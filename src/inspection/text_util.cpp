@@ -80,6 +80,8 @@ std::string Utf16Left(std::string_view utf8, std::size_t units) {
   return std::string(utf8.substr(0, i));
 }
 
-std::string ToDecimal(long long value) { return std::to_string(value); }
+std::string ToDecimal(long long value) {
+  return std::to_string(value);
+}
 
 }  // namespace verifax

@@ -8,7 +8,9 @@ namespace verifax {
 
 /// Characters with codes 0 to 32 (blanks, tabs, line breaks, other controls). In UTF-8
 /// and in Windows-1252 these are exactly the bytes 0 to 32.
-constexpr bool IsBlankChar(char c) { return static_cast<unsigned char>(c) <= 32; }
+constexpr bool IsBlankChar(char c) {
+  return static_cast<unsigned char>(c) <= 32;
+}
 
 /// Empty, or only characters with codes 0 to 32.
 bool IsBlank(std::string_view text);
@@ -18,7 +20,9 @@ std::string_view Trim(std::string_view text);
 
 /// Upper-cases the ASCII letters a-z only; every other byte is kept.
 std::string AsciiUpper(std::string_view text);
-constexpr char AsciiUpperChar(char c) { return (c >= 'a' && c <= 'z') ? char(c - 32) : c; }
+constexpr char AsciiUpperChar(char c) {
+  return (c >= 'a' && c <= 'z') ? char(c - 32) : c;
+}
 
 /// Number of UTF-16 code units of a UTF-8 (or WTF-8) text: the length the user's
 /// platform would report for it.

@@ -81,13 +81,12 @@ TEST_F(BackupSaveTest, BackupKeepsTheOldBytesWhenTheDocumentIsReplaced) {
   // The document is a file of its own now: writing it leaves the backup alone.
   Write(doc, "changed");
   EXPECT_EQ(Read(backup.path), "<a>\xE7</a>\r\n");
-  EXPECT_EQ(log_.lines,
-            (std::vector<std::string>{
-                "Ficheiro SAFT (Backup): sucesso!",
-                "     (\"" + doc.string() + "\" -> \"" + backup.path + "\")",
-                "Ficheiro SAFT: novo ficheiro guardado com sucesso!",
-                "     (" + doc.string() + ")",
-            }));
+  EXPECT_EQ(log_.lines, (std::vector<std::string>{
+                            "Ficheiro SAFT (Backup): sucesso!",
+                            "     (\"" + doc.string() + "\" -> \"" + backup.path + "\")",
+                            "Ficheiro SAFT: novo ficheiro guardado com sucesso!",
+                            "     (" + doc.string() + ")",
+                        }));
   // Nothing but the two files is left behind.
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
 }

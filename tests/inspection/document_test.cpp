@@ -43,13 +43,14 @@ INSTANTIATE_TEST_SUITE_P(
                    "<a>é\r\n"},
         DecodeCase{"Utf8InvalidGivesEmptyText", "\xEF\xBB\xBF<a>\xC3\x28</a>",
                    SourceEncoding::kUtf8, ""},
-        DecodeCase{"Utf8OverlongGivesEmptyText", "\xEF\xBB\xBF\xC0\xAF", SourceEncoding::kUtf8,
-                   ""},
+        DecodeCase{"Utf8OverlongGivesEmptyText", "\xEF\xBB\xBF\xC0\xAF", SourceEncoding::kUtf8, ""},
         DecodeCase{"OnlyABom", "\xEF\xBB\xBF", SourceEncoding::kUtf8, ""},
         DecodeCase{"Utf16LE", "\xFF\xFE<\0\xE9\0\n\0"s, SourceEncoding::kUtf16LE, "<é\r\n"},
         DecodeCase{"Utf16BE", "\xFE\xFF\0<\0\xE9"s, SourceEncoding::kUtf16BE, "<é\r\n"},
-        DecodeCase{"Utf16OddByteDropped", "\xFF\xFE" "a\0b"s, SourceEncoding::kUtf16LE,
-                   "a\r\n"}),
+        DecodeCase{"Utf16OddByteDropped",
+                   "\xFF\xFE"
+                   "a\0b"s,
+                   SourceEncoding::kUtf16LE, "a\r\n"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct RoundTripCase {
@@ -141,8 +142,8 @@ TEST(TagValueTest, UnusablePairs) {
 TEST(ReplaceTagValueTest, WorkedExampleInsertsBetweenAdjacentTags) {
   // A customer block that starts at offset 1000 with "<CITY>" at block position 180
   // (1-based), directly followed by "</CITY>".
-  std::string text = std::string(1000, 'x') + "<Customer>" + std::string(169, 'y') +
-                     "<City></City></Customer>";
+  std::string text =
+      std::string(1000, 'x') + "<Customer>" + std::string(169, 'y') + "<City></City></Customer>";
   Document doc = Document::FromBytes(text);
   std::int64_t before = doc.size();
   WorkingBlock block = WorkingBlock::Of(1000, doc.size() - 2);
@@ -178,9 +179,10 @@ TEST(ReplaceTagValueTest, ValueOutsideWindows1252IsWrittenAsQuestionMarks) {
   WorkingBlock block = WorkingBlock::Materialized(doc, 0, doc.size());
   ReplaceTagValue("CITY", block, doc, "Łódź 😀");
   ReplaceTagValue("POSTALCODE", block, doc, "2");
-  EXPECT_EQ(doc.Text(0, doc.size()),
-            "<h>ç<City>Łódź 😀</City>ã<PostalCode>2</PostalCode></h>\r\n");
-  EXPECT_EQ(doc.Serialize(), "<h>\xE7<City>?\xF3" "d? ?</City>\xE3<PostalCode>2</PostalCode></h>\r\n");
+  EXPECT_EQ(doc.Text(0, doc.size()), "<h>ç<City>Łódź 😀</City>ã<PostalCode>2</PostalCode></h>\r\n");
+  EXPECT_EQ(doc.Serialize(),
+            "<h>\xE7<City>?\xF3"
+            "d? ?</City>\xE3<PostalCode>2</PostalCode></h>\r\n");
 }
 
 }  // namespace

@@ -79,8 +79,8 @@ TEST_F(InspectionRunTest, CleanFileIsNotTouched) {
 
 TEST_F(InspectionRunTest, RepairedFileIsBackedUpAndSaved) {
   SaftBuilder b;
-  b.invoices = {SaftBuilder::Invoice("FT A/15", {SaftBuilder::Line("1", "UN"),
-                                                 SaftBuilder::Line("2", "")})};
+  b.invoices = {
+      SaftBuilder::Invoice("FT A/15", {SaftBuilder::Line("1", "UN"), SaftBuilder::Line("2", "")})};
   Write(doc_, b.Build());
   RunResult result = Run();
   EXPECT_EQ(result.outcome, RunOutcome::kRepaired);
@@ -99,8 +99,8 @@ TEST_F(InspectionRunTest, RepairedFileIsBackedUpAndSaved) {
                             "     (" + doc_ + ")",
                         }));
   EXPECT_EQ(Read(backup), b.Build());
-  b.invoices = {SaftBuilder::Invoice("FT A/15", {SaftBuilder::Line("1", "UN"),
-                                                 SaftBuilder::Line("2", "Un")})};
+  b.invoices = {SaftBuilder::Invoice("FT A/15",
+                                     {SaftBuilder::Line("1", "UN"), SaftBuilder::Line("2", "Un")})};
   EXPECT_EQ(Read(doc_), b.Build());
 }
 

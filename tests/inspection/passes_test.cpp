@@ -133,8 +133,8 @@ INSTANTIATE_TEST_SUITE_P(
                       return Replaced(b.Build(), "<City>Lisboa</City>", "");
                     },
                     kInvalid("h4")},
-        FailureCase{"CertificateWithBlank", With([](SaftBuilder& b) { b.certificate = " 3301/AT"; }),
-                    kInvalid("h4")},
+        FailureCase{"CertificateWithBlank",
+                    With([](SaftBuilder& b) { b.certificate = " 3301/AT"; }), kInvalid("h4")},
         FailureCase{"SelfClosingCity", Edited("<City>Lisboa</City>", "<City/>"), kInvalid("h5")},
         FailureCase{"NoPostalCode", Edited("<PostalCode>1000-001</PostalCode>", ""),
                     kInvalid("h6")},
@@ -154,8 +154,8 @@ INSTANTIATE_TEST_SUITE_P(
     Passes, FailureTest,
     ::testing::Values(
         FailureCase{"CustomerWithoutId", With([](SaftBuilder& b) {
-                      b.customers = {SaftBuilder::Customer("  ", "A", "B", "1000-001",
-                                                           "123456789", "PT")};
+                      b.customers = {
+                          SaftBuilder::Customer("  ", "A", "B", "1000-001", "123456789", "PT")};
                     }),
                     kInvalid("c0")},
         FailureCase{"CustomerWithoutName", Edited("<CompanyName>Ana</CompanyName>", ""),
@@ -174,15 +174,15 @@ INSTANTIATE_TEST_SUITE_P(
                              SaftBuilder().Build();
                     },
                     "Erro ao processar cliente! (0)"},
-        FailureCase{"TaxEntryBlankDescription", Edited("<Description>Normal</Description>",
-                                                       "<Description> </Description>"),
+        FailureCase{"TaxEntryBlankDescription",
+                    Edited("<Description>Normal</Description>", "<Description> </Description>"),
                     kInvalid("t0")},
         FailureCase{"TaxTypeLowerCase", Edited("<TaxType>IVA</TaxType>", "<TaxType>iva</TaxType>"),
                     kInvalid("t1")},
         FailureCase{"TaxTypeNS", Edited("<TaxType>IVA</TaxType>", "<TaxType>NS</TaxType>"),
                     kInvalid("t1")},
-        FailureCase{"RegionLowerCase",
-                    Edited("<TaxCountryRegion>PT<", "<TaxCountryRegion>pt<"), kInvalid("t2")},
+        FailureCase{"RegionLowerCase", Edited("<TaxCountryRegion>PT<", "<TaxCountryRegion>pt<"),
+                    kInvalid("t2")},
         FailureCase{"RegionEmpty", Edited("<TaxCountryRegion>PT<", "<TaxCountryRegion><"),
                     kInvalid("t2")},
         FailureCase{"PortugueseEntryWithoutPercentage",
@@ -201,8 +201,8 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"LineWithoutNumberOrUnit",
                     Edited("<LineNumber>1</LineNumber>\r\n<UnitOfMeasure>UN</UnitOfMeasure>", ""),
                     kInvalid("l0")},
-        FailureCase{"SelfClosingUnit", Edited("<UnitOfMeasure>UN</UnitOfMeasure>",
-                                              "<UnitOfMeasure/>"),
+        FailureCase{"SelfClosingUnit",
+                    Edited("<UnitOfMeasure>UN</UnitOfMeasure>", "<UnitOfMeasure/>"),
                     kInvalid("i1")},
         FailureCase{"InvoiceAtOffset0",
                     [] { return SaftBuilder::Invoice("F", {}) + SaftBuilder().Build(); },
@@ -289,28 +289,69 @@ TEST_P(CompanyAnswerTest, Answers) {
 INSTANTIATE_TEST_SUITE_P(
     Table, CompanyAnswerTest,
     ::testing::Values(
-        AnswerCase{"OnlyNif", "Lisboa", "1000-001", "999999999",
-                   TCompany{"Lisboa", "1000-001", "123456789"}, false, true, "",
+        AnswerCase{"OnlyNif",
+                   "Lisboa",
+                   "1000-001",
+                   "999999999",
+                   TCompany{"Lisboa", "1000-001", "123456789"},
+                   false,
+                   true,
+                   "",
                    {"1> Empresa (NIF): \"999999999\" -> \"123456789\""}},
-        AnswerCase{"OnlyAddressBothLinesAlthoughOnlyCityWasBlank", " ", "1000-001", "999999990",
-                   TCompany{"Porto", "1000-001", "x"}, true, false, "",
+        AnswerCase{"OnlyAddressBothLinesAlthoughOnlyCityWasBlank",
+                   " ",
+                   "1000-001",
+                   "999999990",
+                   TCompany{"Porto", "1000-001", "x"},
+                   true,
+                   false,
+                   "",
                    {"1> Empresa (Cidade): \" \" -> \"Porto\"",
                     "2> Empresa (Cód. Postal): \"1000-001\" -> \"1000-001\""}},
-        AnswerCase{"PostalCodeWithBlanksIsAsked", "Lisboa", " 1000-001", "999999990",
-                   TCompany{"Lisboa", "1000-001", ""}, true, false, "",
+        AnswerCase{"PostalCodeWithBlanksIsAsked",
+                   "Lisboa",
+                   " 1000-001",
+                   "999999990",
+                   TCompany{"Lisboa", "1000-001", ""},
+                   true,
+                   false,
+                   "",
                    {"1> Empresa (Cidade): \"Lisboa\" -> \"Lisboa\"",
                     "2> Empresa (Cód. Postal): \" 1000-001\" -> \"1000-001\""}},
-        AnswerCase{"Cancelled", "", "1000-001", "999999990", std::nullopt, true, false,
+        AnswerCase{"Cancelled",
+                   "",
+                   "1000-001",
+                   "999999990",
+                   std::nullopt,
+                   true,
+                   false,
                    "Não foi atualizada qualquer informação!\r\nO ficheiro SAFT continua inválido.",
                    {}},
-        AnswerCase{"BlankCityAnswer", "", "1000-001", "999999990",
-                   TCompany{" ", "1000-001", ""}, true, false,
-                   "Informações introduzidas estão incorrectas! (Cód. Postal / Cidade)", {}},
-        AnswerCase{"BadPostalCodeAnswer", "", "1000-001", "999999990",
-                   TCompany{"Lisboa", "1000-01", ""}, true, false,
-                   "Informações introduzidas estão incorrectas! (Cód. Postal / Cidade)", {}},
-        AnswerCase{"BadNifAnswerAfterAddressRepairs", "", "1000-001", "1",
-                   TCompany{"Lisboa", "1000-001", "123456780"}, true, true,
+        AnswerCase{"BlankCityAnswer",
+                   "",
+                   "1000-001",
+                   "999999990",
+                   TCompany{" ", "1000-001", ""},
+                   true,
+                   false,
+                   "Informações introduzidas estão incorrectas! (Cód. Postal / Cidade)",
+                   {}},
+        AnswerCase{"BadPostalCodeAnswer",
+                   "",
+                   "1000-001",
+                   "999999990",
+                   TCompany{"Lisboa", "1000-01", ""},
+                   true,
+                   false,
+                   "Informações introduzidas estão incorrectas! (Cód. Postal / Cidade)",
+                   {}},
+        AnswerCase{"BadNifAnswerAfterAddressRepairs",
+                   "",
+                   "1000-001",
+                   "1",
+                   TCompany{"Lisboa", "1000-001", "123456780"},
+                   true,
+                   true,
                    "Informações introduzidas estão incorrectas! (NIF)",
                    {"1> Empresa (Cidade): \"\" -> \"Lisboa\"",
                     "2> Empresa (Cód. Postal): \"1000-001\" -> \"1000-001\""}}),
@@ -329,8 +370,8 @@ class CustomerRepairTest : public ::testing::TestWithParam<CustomerCase> {};
 TEST_P(CustomerRepairTest, RepairsAndLogs) {
   const CustomerCase& c = GetParam();
   SaftBuilder b;
-  b.customers = {SaftBuilder::Customer("C0042", c.customer_name, c.city, c.postal, c.tax_id,
-                                       c.country)};
+  b.customers = {
+      SaftBuilder::Customer("C0042", c.customer_name, c.city, c.postal, c.tax_id, c.country)};
   Outcome out = Inspect(b);
   EXPECT_EQ(out.error, "");
   EXPECT_EQ(out.log, c.log);
@@ -340,30 +381,68 @@ INSTANTIATE_TEST_SUITE_P(
     Table, CustomerRepairTest,
     ::testing::Values(
         CustomerCase{"Sound", "Ana", "Porto", "1000-001", "123456789", "PT", {}},
-        CustomerCase{"BlankNameShowsItsBlanks", "  ", "Porto", "1000-001", "123456789", "PT",
+        CustomerCase{"BlankNameShowsItsBlanks",
+                     "  ",
+                     "Porto",
+                     "1000-001",
+                     "123456789",
+                     "PT",
                      {"1> Cliente #C0042 (companyname): \"  \" -> \"Desconhecido\""}},
-        CustomerCase{"EmptyCity", "Ana", "", "1000-001", "123456789", "PT",
+        CustomerCase{"EmptyCity",
+                     "Ana",
+                     "",
+                     "1000-001",
+                     "123456789",
+                     "PT",
                      {"1> Cliente #C0042 (cidade): \"\" -> \"Desconhecido\""}},
-        CustomerCase{"ForeignPostalCode", "Ana", "Madrid", "28001", "ESB12345678", "ES",
+        CustomerCase{"ForeignPostalCode",
+                     "Ana",
+                     "Madrid",
+                     "28001",
+                     "ESB12345678",
+                     "ES",
                      {"1> Cliente #C0042 (cód. postal): \"28001\" -> \"Desconhecido\""}},
-        CustomerCase{"PostalCodeDesconhecidoKept", "Ana", "X", "Desconhecido", "123456789", "PT",
-                     {}},
-        CustomerCase{"PostalCodeLowerCaseUnknownRepaired", "Ana", "X", "desconhecido",
-                     "123456789", "PT",
+        CustomerCase{
+            "PostalCodeDesconhecidoKept", "Ana", "X", "Desconhecido", "123456789", "PT", {}},
+        CustomerCase{"PostalCodeLowerCaseUnknownRepaired",
+                     "Ana",
+                     "X",
+                     "desconhecido",
+                     "123456789",
+                     "PT",
                      {"1> Cliente #C0042 (cód. postal): \"desconhecido\" -> \"Desconhecido\""}},
-        CustomerCase{"PostalCodeWithTrailingBlank", "Ana", "X", "1000-001 ", "123456789", "PT",
+        CustomerCase{"PostalCodeWithTrailingBlank",
+                     "Ana",
+                     "X",
+                     "1000-001 ",
+                     "123456789",
+                     "PT",
                      {"1> Cliente #C0042 (cód. postal): \"1000-001 \" -> \"Desconhecido\""}},
-        CustomerCase{"ConsumidorFinalKeepsCountry", "Ana", "X", "1000-001", "999999990", "PT",
-                     {}},
-        CustomerCase{"InvalidTaxIdLosesListedCountry", "Ana", "X", "1000-001", "B12345678", "ES",
+        CustomerCase{"ConsumidorFinalKeepsCountry", "Ana", "X", "1000-001", "999999990", "PT", {}},
+        CustomerCase{"InvalidTaxIdLosesListedCountry",
+                     "Ana",
+                     "X",
+                     "1000-001",
+                     "B12345678",
+                     "ES",
                      {"1> Cliente #C0042 (país): \"ES\" -> \"Desconhecido\""}},
         CustomerCase{"TaxIdPrefixKeepsCountry", "Ana", "X", "1000-001", "ESB12345678", "ES", {}},
-        CustomerCase{"LowerCaseCountryWithMatchingPrefixKept", "Ana", "X", "1000-001",
-                     "pt999", "pt", {}},
-        CustomerCase{"LowerCaseCountryRepaired", "Ana", "X", "1000-001", "123456789", "pt",
+        CustomerCase{
+            "LowerCaseCountryWithMatchingPrefixKept", "Ana", "X", "1000-001", "pt999", "pt", {}},
+        CustomerCase{"LowerCaseCountryRepaired",
+                     "Ana",
+                     "X",
+                     "1000-001",
+                     "123456789",
+                     "pt",
                      {"1> Cliente #C0042 (país): \"pt\" -> \"Desconhecido\""}},
         CustomerCase{"EmptyCountryAndTaxIdKept", "Ana", "X", "1000-001", "", "", {}},
-        CustomerCase{"ThreeRepairsInOrder", " ", "", "1000", "123456789", "PT",
+        CustomerCase{"ThreeRepairsInOrder",
+                     " ",
+                     "",
+                     "1000",
+                     "123456789",
+                     "PT",
                      {"1> Cliente #C0042 (companyname): \" \" -> \"Desconhecido\"",
                       "2> Cliente #C0042 (cidade): \"\" -> \"Desconhecido\"",
                       "3> Cliente #C0042 (cód. postal): \"1000\" -> \"Desconhecido\""}}),
@@ -391,8 +470,8 @@ TEST(TaxTablePassTest, AsksOncePerPercentageAndRemembers) {
                          "2> Taxa \"Outra ( 23 )\" (código): \"nor\" -> \"NOR\"",
                          "3> Taxa \"Intermedia (13)\" (código): \"\" -> \"INT\"",
                      }));
-  EXPECT_EQ(remembered, (std::vector<TTax>{{" NOR ", "Taxa Normal", "23"},
-                                           {"INT", "Intermedia", "13"}}));
+  EXPECT_EQ(remembered,
+            (std::vector<TTax>{{" NOR ", "Taxa Normal", "23"}, {"INT", "Intermedia", "13"}}));
 
   // A later run with the same remembered answers asks nothing.
   ScriptedPrompts later;
@@ -404,7 +483,8 @@ TEST(TaxTablePassTest, AsksOncePerPercentageAndRemembers) {
 TEST(TaxTablePassTest, CancelOrUnacceptedAnswerFails) {
   SaftBuilder b;
   b.tax_entries = {SaftBuilder::TaxEntry("IVA", "PT", "N", "Normal", "23")};
-  for (std::optional<std::string> answer : {std::optional<std::string>(), std::optional<std::string>("XYZ")}) {
+  for (std::optional<std::string> answer :
+       {std::optional<std::string>(), std::optional<std::string>("XYZ")}) {
     ScriptedPrompts prompts;
     prompts.tax_codes = {answer};
     std::vector<TTax> remembered;
@@ -444,15 +524,24 @@ INSTANTIATE_TEST_SUITE_P(
         StampDutyCase{"EqualToTwoDecimals", "10.00", "10.004", ".", {}},
         StampDutyCase{"CodeX", "10", "X", ".", {"1> Taxa #Selo (código): \"X\" -> \"10\""}},
         StampDutyCase{"EmptyCode", "10", "", ".", {"1> Taxa #Selo (código): \"\" -> \"10\""}},
-        StampDutyCase{"NotANumberAlwaysRepaired", "abc", "abc", ".",
+        StampDutyCase{"NotANumberAlwaysRepaired",
+                      "abc",
+                      "abc",
+                      ".",
                       {"1> Taxa #Selo (código): \"abc\" -> \"abc\""}},
-        StampDutyCase{"FullStopInCommaLocale", "10.00", "10.00", ",",
+        StampDutyCase{"FullStopInCommaLocale",
+                      "10.00",
+                      "10.00",
+                      ",",
                       {"1> Taxa #Selo (código): \"10.00\" -> \"10.00\""}},
         StampDutyCase{"CommaInCommaLocale", "10,00", "10", ",", {}},
-        StampDutyCase{"ThousandsSeparatorDoesNotConvert", "1,000.5", "1000.5", ".",
+        StampDutyCase{"ThousandsSeparatorDoesNotConvert",
+                      "1,000.5",
+                      "1000.5",
+                      ".",
                       {"1> Taxa #Selo (código): \"1000.5\" -> \"1,000.5\""}},
-        StampDutyCase{"NegativeIsRepaired", "-1", "-1", ".",
-                      {"1> Taxa #Selo (código): \"-1\" -> \"-1\""}},
+        StampDutyCase{
+            "NegativeIsRepaired", "-1", "-1", ".", {"1> Taxa #Selo (código): \"-1\" -> \"-1\""}},
         StampDutyCase{"ExponentAndBlanks", " 1e1 ", "10", ".", {}},
         StampDutyCase{"HalfwayGoesToEven", "0.125", "0.12", ".", {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -461,27 +550,25 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(InvoicePassTest, BlankUnitsBecomeUnAndShowTheirBlanks) {
   SaftBuilder b;
-  b.invoices = {SaftBuilder::Invoice(" FT A/15", {SaftBuilder::Line("1", "kg"),
-                                                 SaftBuilder::Line("2", ""),
-                                                 SaftBuilder::Line("3", "  "),
-                                                 SaftBuilder::Line("4", " Un ")})};
+  b.invoices = {SaftBuilder::Invoice(
+      " FT A/15", {SaftBuilder::Line("1", "kg"), SaftBuilder::Line("2", ""),
+                   SaftBuilder::Line("3", "  "), SaftBuilder::Line("4", " Un ")})};
   Outcome out = Inspect(b);
   EXPECT_EQ(out.error, "");
   EXPECT_EQ(out.log, (std::vector<std::string>{
                          "1> Doc. # FT A/15  Linha #2 (UnitOfMeasure): \"\" -> \"Un\"",
                          "2> Doc. # FT A/15  Linha #3 (UnitOfMeasure): \"  \" -> \"Un\"",
                      }));
-  b.invoices = {SaftBuilder::Invoice(" FT A/15", {SaftBuilder::Line("1", "kg"),
-                                                 SaftBuilder::Line("2", "Un"),
-                                                 SaftBuilder::Line("3", "Un"),
-                                                 SaftBuilder::Line("4", " Un ")})};
+  b.invoices = {SaftBuilder::Invoice(
+      " FT A/15", {SaftBuilder::Line("1", "kg"), SaftBuilder::Line("2", "Un"),
+                   SaftBuilder::Line("3", "Un"), SaftBuilder::Line("4", " Un ")})};
   EXPECT_EQ(out.written, b.Build());
 }
 
 TEST(InvoicePassTest, OtherDocumentsLinesAreNotExamined) {
-  std::string text = Replaced(SaftBuilder().Build(), "</SourceDocuments>",
-                              "<WorkingDocuments>" + SaftBuilder::Line("1", "") +
-                                  "</WorkingDocuments></SourceDocuments>");
+  std::string text = Replaced(
+      SaftBuilder().Build(), "</SourceDocuments>",
+      "<WorkingDocuments>" + SaftBuilder::Line("1", "") + "</WorkingDocuments></SourceDocuments>");
   ScriptedPrompts prompts;
   EXPECT_TRUE(Inspect(text, prompts).log.empty());
 }
@@ -511,15 +598,14 @@ TEST(RepairPositionsTest, ShrinkingRepairDoesNotSkipTheNextElement) {
   b.customers = {SaftBuilder::Customer("A", "N", "X", long_postal, "123456789", "PT"),
                  SaftBuilder::Customer("B", "N", "", "1000-001", "123456789", "PT")};
   b.invoices = {SaftBuilder::Invoice("F1", {SaftBuilder::Line("1", std::string(40, ' ')),
-                                           SaftBuilder::Line("2", "")}),
+                                            SaftBuilder::Line("2", "")}),
                 SaftBuilder::Invoice("F2", {SaftBuilder::Line("1", "")})};
   Outcome out = Inspect(b);
   EXPECT_EQ(out.log,
             (std::vector<std::string>{
                 "1> Cliente #A (cód. postal): \"" + long_postal + "\" -> \"Desconhecido\"",
                 "2> Cliente #B (cidade): \"\" -> \"Desconhecido\"",
-                "3> Doc. #F1  Linha #1 (UnitOfMeasure): \"" + std::string(40, ' ') +
-                    "\" -> \"Un\"",
+                "3> Doc. #F1  Linha #1 (UnitOfMeasure): \"" + std::string(40, ' ') + "\" -> \"Un\"",
                 "4> Doc. #F1  Linha #2 (UnitOfMeasure): \"\" -> \"Un\"",
                 "5> Doc. #F2  Linha #1 (UnitOfMeasure): \"\" -> \"Un\"",
             }));
@@ -536,10 +622,11 @@ TEST(RepairPositionsTest, GrowingRepairsDoNotCutAnInvoicesLastLines) {
 }
 
 TEST(InvoicePassTest, LineWithoutItsClosingTagTakesTheNextOne) {
-  std::string unclosed = "<Line>\r\n<LineNumber>1</LineNumber>\r\n<UnitOfMeasure></UnitOfMeasure>\r\n";
+  std::string unclosed =
+      "<Line>\r\n<LineNumber>1</LineNumber>\r\n<UnitOfMeasure></UnitOfMeasure>\r\n";
   SaftBuilder b;
-  b.invoices = {SaftBuilder::Invoice("F1", {unclosed, SaftBuilder::Line("2", ""),
-                                           SaftBuilder::Line("3", "")})};
+  b.invoices = {SaftBuilder::Invoice(
+      "F1", {unclosed, SaftBuilder::Line("2", ""), SaftBuilder::Line("3", "")})};
   Outcome out = Inspect(b);
   // Line 1 runs to line 2's closing tag; the scan resumes inside it, so line 2 is not
   // examined by itself.
@@ -578,18 +665,28 @@ namespace {
 TEST(InvoicePassTest, WalkedAndSearchedLinesAgree) {
   std::uint32_t seed = 2024;
   auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-  const char* parts[] = {"<Line>",         "</Line>",          "<LineNumber>1</LineNumber>",
-                         "<LineNumber> </LineNumber>", "<UnitOfMeasure></UnitOfMeasure>",
-                         "<UnitOfMeasure> kg </UnitOfMeasure>", "<unitofmeasure>\r\n</UNITOFMEASURE>",
-                         "</UnitOfMeasure>", "<LINENUMBER>7</linenumber>", "\r\n", "x"};
+  const char* parts[] = {"<Line>",
+                         "</Line>",
+                         "<LineNumber>1</LineNumber>",
+                         "<LineNumber> </LineNumber>",
+                         "<UnitOfMeasure></UnitOfMeasure>",
+                         "<UnitOfMeasure> kg </UnitOfMeasure>",
+                         "<unitofmeasure>\r\n</UNITOFMEASURE>",
+                         "</UnitOfMeasure>",
+                         "<LINENUMBER>7</linenumber>",
+                         "\r\n",
+                         "x"};
   for (int round = 0; round < 300; ++round) {
     std::string invoices;
     for (int i = 0, n = 1 + int(next() % 3); i < n; ++i) {
       std::string body;
       for (int k = 0, m = int(next() % 14); k < m; ++k) body += parts[next() % 11];
-      invoices += "<Invoice><InvoiceNo>F" + std::to_string(i) + "</InvoiceNo>" + body + "</Invoice>\r\n";
+      invoices +=
+          "<Invoice><InvoiceNo>F" + std::to_string(i) + "</InvoiceNo>" + body + "</Invoice>\r\n";
     }
-    std::string text = Replaced(SaftBuilder().Build(), SaftBuilder::Invoice("FT A/1", {SaftBuilder::Line("1", "UN")}), invoices);
+    std::string text =
+        Replaced(SaftBuilder().Build(),
+                 SaftBuilder::Invoice("FT A/1", {SaftBuilder::Line("1", "UN")}), invoices);
 
     auto run = [&](bool split) {
       Document doc = Document::FromBytes(text);

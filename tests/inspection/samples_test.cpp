@@ -54,11 +54,11 @@ TEST_P(SampleTest, RunsAsExpectedAndRepairsOnce) {
   fs::remove_all(dir);
   fs::create_directories(dir);
   fs::path doc = dir / c.file;
-  std::string original = std::regex_replace(
-      Read(source),
-      std::regex("<SoftwareCertificateNumber>[^<]*</SoftwareCertificateNumber>|"
-                 "<SoftwareCertificateNumber/>"),
-      "<SoftwareCertificateNumber>3301/AT</SoftwareCertificateNumber>");
+  std::string original =
+      std::regex_replace(Read(source),
+                         std::regex("<SoftwareCertificateNumber>[^<]*</SoftwareCertificateNumber>|"
+                                    "<SoftwareCertificateNumber/>"),
+                         "<SoftwareCertificateNumber>3301/AT</SoftwareCertificateNumber>");
   std::ofstream(doc, std::ios::binary) << original;
 
   RunOptions options;
@@ -100,9 +100,8 @@ INSTANTIATE_TEST_SUITE_P(
         SampleCase{"antonioalmeida-saftapi-primavera-demo2018-integrado-cp1252.xml",
                    RunOutcome::kRepaired, 8,
                    "1> Cliente #ES989922456_C (cód. postal): \"61001\" -> \"Desconhecido\""},
-        SampleCase{"antonioalmeida-saftapi-primavera-demo2018-utf8-crlf.xml",
-                   RunOutcome::kRepaired, 8,
-                   "1> Cliente #ES989922456_C (cód. postal): \"61001\" -> \"Desconhecido\""},
+        SampleCase{"antonioalmeida-saftapi-primavera-demo2018-utf8-crlf.xml", RunOutcome::kRepaired,
+                   8, "1> Cliente #ES989922456_C (cód. postal): \"61001\" -> \"Desconhecido\""},
         SampleCase{"antonioalmeida-saftapi-primavera-demosinf2016-cp1252.xml",
                    RunOutcome::kRepaired, 8,
                    "1> Cliente #ES989922456_C (cód. postal): \"61001\" -> \"Desconhecido\""},

@@ -13,7 +13,8 @@ struct SaftBuilder {
   std::string postal_code = "1000-001";
   std::string country = "PT";
   std::string nif = "999999990";
-  std::vector<std::string> customers = {Customer("C1", "Ana", "Porto", "4000-001", "123456789", "PT")};
+  std::vector<std::string> customers = {
+      Customer("C1", "Ana", "Porto", "4000-001", "123456789", "PT")};
   std::vector<std::string> tax_entries = {TaxEntry("IVA", "PT", "NOR", "Normal", "23")};
   std::vector<std::string> invoices = {Invoice("FT A/1", {Line("1", "UN")})};
 
@@ -31,8 +32,8 @@ struct SaftBuilder {
                               const std::string& code, const std::string& description,
                               const std::string& percentage) {
     return "<TaxTableEntry>\r\n<TaxType>" + type + "</TaxType>\r\n<TaxCountryRegion>" + region +
-           "</TaxCountryRegion>\r\n<TaxCode>" + code + "</TaxCode>\r\n<Description>" +
-           description + "</Description>\r\n<TaxPercentage>" + percentage +
+           "</TaxCountryRegion>\r\n<TaxCode>" + code + "</TaxCode>\r\n<Description>" + description +
+           "</Description>\r\n<TaxPercentage>" + percentage +
            "</TaxPercentage>\r\n</TaxTableEntry>\r\n";
   }
 
