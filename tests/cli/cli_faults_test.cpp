@@ -291,7 +291,9 @@ TEST_F(CliFaultsTest, KilledDuringTheWrite) {
 
     const std::string now = ReadBytes(doc());
     EXPECT_TRUE(now == original || now == repaired) << "the document is half written";
-    if (status == 1) EXPECT_TRUE(now == repaired) << "the run succeeded but left the old text";
+    if (status == 1) {
+      EXPECT_TRUE(now == repaired) << "the run succeeded but left the old text";
+    }
     bool temporary_left = false;
     for (const std::string& name : OtherFiles()) {
       if (std::regex_match(name, kBackupName)) {
