@@ -151,6 +151,11 @@ if [[ $EXTRA == 1 ]]; then
   utf8_file=$(generate saft "$SIZE_MB" "$BLANKS" utf8bom)
   measure_cp utf8 "$utf8_file"
   measure_cli utf8 "$utf8_file" $((BLANKS > 0 ? 1 : 0)) "$BLANKS"
+  # Growth: half the file with the same repairs, and the same file with 100 times as many.
+  half_file=$(generate saft $((SIZE_MB / 2)) "$BLANKS" cp1252)
+  measure_cli half "$half_file" $((BLANKS > 0 ? 1 : 0)) "$BLANKS"
+  many_file=$(generate saft "$SIZE_MB" $((BLANKS * 100)) cp1252)
+  measure_cli many "$many_file" 1 $((BLANKS * 100))
 fi
 
 echo
@@ -182,4 +187,9 @@ if [[ $EXTRA == 1 ]]; then
   row "UTF-8: peak RSS / file size" "$(div $((RSS_KIB[utf8] * 1024)) "${SIZE[utf8]}")" \
     "within 1.5x of Windows-1252"
   row "UTF-8 run / Windows-1252 run" "$(div "${RUN_S[utf8]}" "${RUN_S[main]}")" "<= 1.5"
+  echo
+  row "half the file: verifax-cli --yes" "$(div "${RUN_S[half]}" 1 3) s"
+  row "twice the file: time ratio" "$(div "${RUN_S[main]}" "${RUN_S[half]}")" "<= 2.2"
+  row "$((BLANKS * 100)) blank units: verifax-cli --yes" "$(div "${RUN_S[many]}" 1 3) s"
+  row "100x the repairs: time ratio" "$(div "${RUN_S[many]}" "${RUN_S[main]}")" "<= 1.2"
 fi
