@@ -9,6 +9,7 @@
 #include <string>
 
 #include "inspection/errors.h"
+#include "support/scratch_dir.h"
 #include "support/scripted_prompts.h"
 
 namespace verifax {
@@ -47,24 +48,11 @@ TEST(BackupFileNameTest, StampGoesBeforeTheExtension) {
 
 class BackupSaveTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("verifax-backup-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  static std::string Read(const fs::path& p) { return testing::ReadFile(p); }
+  static void Write(const fs::path& p, const std::string& bytes) { testing::WriteFile(p, bytes); }
 
-  static std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  static void Write(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-  }
-
-  fs::path dir_;
+  testing::ScratchDir scratch_{"verifax-backup"};
+  const fs::path dir_ = scratch_.path();
   testing::MemoryLog log_;
 };
 

@@ -10,6 +10,7 @@
 #include "inspection/document.h"
 #include "inspection/errors.h"
 #include "support/saft_builder.h"
+#include "support/scratch_dir.h"
 #include "support/scripted_prompts.h"
 
 namespace verifax {
@@ -23,11 +24,6 @@ using testing::ScriptedPrompts;
 class InspectionRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("verifax-run-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
     doc_ = (dir_ / "saft.xml").string();
     options_.file_path = doc_;
     options_.local_time = [] {
@@ -36,22 +32,16 @@ class InspectionRunTest : public ::testing::Test {
       return t;
     };
   }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  static std::string Read(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
-  static void Write(const fs::path& p, const std::string& bytes) {
-    std::ofstream(p, std::ios::binary) << bytes;
-  }
+  static std::string Read(const fs::path& p) { return testing::ReadFile(p); }
+  static void Write(const fs::path& p, const std::string& bytes) { testing::WriteFile(p, bytes); }
   std::size_t FileCount() const {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(dir_), fs::directory_iterator()));
   }
   RunResult Run() { return RunInspection(options_, prompts_, log_, tax_info_); }
 
-  fs::path dir_;
+  testing::ScratchDir scratch_{"verifax-run"};
+  const fs::path dir_ = scratch_.path();
   std::string doc_;
   RunOptions options_;
   ScriptedPrompts prompts_;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "inspection/errors.h"
+#include "support/run_passes.h"
 #include "support/saft_builder.h"
 #include "support/scripted_prompts.h"
 
@@ -16,30 +17,13 @@ using testing::MemoryLog;
 using testing::SaftBuilder;
 using testing::ScriptedPrompts;
 
-struct Outcome {
-  std::vector<std::string> log;
-  std::string error;
-  std::string written;
-};
+using Outcome = testing::PassesOutcome;
 
 Outcome Inspect(const std::string& bytes, ScriptedPrompts& prompts,
                 std::vector<TTax>* remembered = nullptr, NumberFormat format = {}) {
   Document doc = Document::FromBytes(bytes);
-  MemoryLog log;
   std::vector<TTax> local;
-  InspectionContext ctx{doc, log, prompts, remembered ? *remembered : local, format};
-  Outcome out;
-  try {
-    InspectHeader(ctx);
-    InspectCustomers(ctx);
-    InspectTaxTable(ctx);
-    InspectInvoices(ctx);
-  } catch (const InspectionError& e) {
-    out.error = e.what();
-  }
-  out.log = log.lines;
-  out.written = doc.Serialize();
-  return out;
+  return testing::RunPasses(doc, prompts, remembered ? *remembered : local, format);
 }
 
 Outcome Inspect(const SaftBuilder& b) {

@@ -16,6 +16,7 @@
 #include "inspection/errors.h"
 #include "inspection/passes.h"
 #include "inspection/text_codec.h"
+#include "support/run_passes.h"
 #include "support/saft_builder.h"
 #include "support/scripted_prompts.h"
 
@@ -29,29 +30,12 @@ using testing::ScriptedPrompts;
 
 const std::string kNoHeader = "Ficheiro SAFT inválido! (h0)";
 
-struct Outcome {
-  std::string error;  // empty for a clean run
-  int repairs = 0;
-  std::string written;  // the document as the save would write it
-};
+using Outcome = testing::PassesOutcome;
 
 Outcome Inspect(Document doc) {
   ScriptedPrompts prompts;
-  MemoryLog log;
   std::vector<TTax> tax_info;
-  InspectionContext ctx{doc, log, prompts, tax_info, NumberFormat{}};
-  Outcome out;
-  try {
-    InspectHeader(ctx);
-    InspectCustomers(ctx);
-    InspectTaxTable(ctx);
-    InspectInvoices(ctx);
-  } catch (const InspectionError& e) {
-    out.error = e.what();
-  }
-  out.repairs = ctx.error_cnt;
-  out.written = doc.Serialize();
-  return out;
+  return testing::RunPasses(doc, prompts, tax_info);
 }
 
 // A document without defects whose invoices section ends with `tail` instead of its
