@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
-#include <optional>
 #include <system_error>
 
 #include "inspection/errors.h"
@@ -207,33 +206,6 @@ class ReplacementFile {
 #endif
   }
 
-  // Has the system copy `length` bytes of `source` at `offset` to the end of the file.
-  // False when it cannot (errno set); `copied` tells how far it got.
-  bool CopyFrom(int source, std::int64_t offset, std::int64_t length, std::int64_t& copied) {
-    copied = 0;
-#if defined(__linux__)
-    off_t in = static_cast<off_t>(offset);
-    while (copied < length) {
-      ssize_t n = ::copy_file_range(source, &in, fd_, nullptr,
-                                    static_cast<std::size_t>(length - copied), 0);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) {
-        if (n == 0) errno = EIO;
-        return false;
-      }
-      copied += n;
-      StartWriteback(n);
-    }
-    return true;
-#else
-    (void)source;
-    (void)offset;
-    (void)length;
-    errno = ENOSYS;
-    return false;
-#endif
-  }
-
   // Flushes to the disk, takes the document's permission bits and replaces it.
   bool Commit() {
 #ifdef _WIN32
@@ -297,59 +269,21 @@ class ReplacementFile {
   std::int64_t unflushed_ = 0;  // of which not yet handed to the disk
 };
 
-// Writes the document into the replacement file. Stretches that are still the bytes of
-// the file the text was read from are copied by the system from that file (when it is
-// still the same file), which spares moving them through this process.
+// Writes the document into the replacement file through a buffer: a repair costs no
+// system call of its own, and the system copies from a small buffer that stays in the
+// processor's cache. (Handing the system long views of the file's mapping instead, or
+// having it copy from the file itself, is slower.)
 class SaveSink : public WriteSink {
  public:
-  SaveSink(ReplacementFile& out, const std::optional<FileIdentity>& identity,
-           const std::filesystem::path& source)
-      : out_(out) {
-#if defined(__linux__)
-    if (identity) {
-      source_fd_ = ::open(source.c_str(), O_RDONLY | O_CLOEXEC);
-      if (source_fd_ >= 0) {
-        auto now = IdentityOfOpenFile(source_fd_);
-        if (!now || !(*now == *identity)) Close();
-      }
-    }
-#else
-    (void)identity;
-    (void)source;
-#endif
-  }
-  ~SaveSink() override {
-    Close();
-  }
+  explicit SaveSink(ReplacementFile& out) : out_(out) { buffer_.reserve(kBuffer); }
 
-  // Small pieces (many repairs close together) gather in a buffer: one system call per
-  // megabyte instead of two per repair.
   void Bytes(std::string_view bytes) override {
-    if (error_ || bytes.empty()) return;
-    if (buffer_.size() + bytes.size() > kBuffer) Flush();
-    if (bytes.size() >= kBuffer) {
-      if (!out_.Write(bytes)) error_ = errno ? errno : EIO;
-    } else {
-      buffer_.append(bytes);
+    while (!error_ && !bytes.empty()) {
+      std::size_t take = std::min(kBuffer - buffer_.size(), bytes.size());
+      buffer_.append(bytes.data(), take);
+      bytes.remove_prefix(take);
+      if (buffer_.size() == kBuffer) Flush();
     }
-  }
-
-  void SourceRange(std::int64_t file_offset, std::string_view bytes) override {
-    if (error_) return;
-    if (source_fd_ >= 0 && bytes.size() >= kSystemCopy) {
-      Flush();
-      if (error_) return;
-      std::int64_t copied = 0;
-      if (out_.CopyFrom(source_fd_, file_offset, std::int64_t(bytes.size()), copied)) return;
-      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
-          errno != EBADF) {
-        error_ = errno;
-        return;
-      }
-      Close();  // no system copy here: write what is left ourselves
-      bytes.remove_prefix(static_cast<std::size_t>(copied));
-    }
-    Bytes(bytes);
   }
 
   /// Writes out what is buffered; call once at the end.
@@ -363,21 +297,12 @@ class SaveSink : public WriteSink {
   }
 
  private:
-  void Close() {
-    if (source_fd_ >= 0) {
-#ifndef _WIN32
-      ::close(source_fd_);
-#endif
-      source_fd_ = -1;
-    }
-  }
-
-  static constexpr std::size_t kBuffer = 1 << 20;
-  static constexpr std::size_t kSystemCopy = 256 << 10;
+  // Writes of a megabyte or more make the system keep the new file's cache in large
+  // blocks, which on some virtual machines costs several times as much to fill.
+  static constexpr std::size_t kBuffer = 256 << 10;
 
   ReplacementFile& out_;
   std::string buffer_;
-  int source_fd_ = -1;
   int error_ = 0;
 };
 
@@ -415,7 +340,7 @@ void SaveFile(const std::string& document_path, Document& doc, LogSink& log) {
   if (!doc.SourceIntact()) throw InspectionError(FileChangedMessage(document_path));
   ReplacementFile replacement(target);
   if (!replacement.Create()) throw cannot_create(errno);
-  SaveSink sink(replacement, doc.source_identity(), target);
+  SaveSink sink(replacement);
   doc.Write(sink);
   sink.Flush();
   if (!doc.SourceIntact()) {

@@ -21,6 +21,7 @@
 #include "inspection/errors.h"
 #include "inspection/file_io.h"
 #include "inspection/mapped_file.h"
+#include "inspection/tag_index.h"
 #include "inspection/text_util.h"
 
 namespace verifax {
@@ -266,6 +267,22 @@ std::int64_t FindCandidate(const char* data, std::int64_t limit, std::string_vie
 
 }  // namespace
 
+std::int64_t FindTagInText(const char* data, std::int64_t from, std::int64_t last,
+                           std::string_view tag) {
+  const std::int64_t n = static_cast<std::int64_t>(tag.size());
+  while (from <= last) {
+    std::int64_t hit = FindCandidate(data + from, last - from, tag);
+    if (hit < 0) return -1;
+    const char* at_hit = data + from + hit;
+    std::int64_t k = 3;
+    while (k < n && AsciiUpperChar(at_hit[k]) == tag[static_cast<std::size_t>(k)]) ++k;
+    if (k == n) return from + hit;
+    from += hit + 1;
+  }
+  return -1;
+}
+
+
 std::string NormalizeLineBreaks(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 2);
@@ -292,6 +309,10 @@ Document::Document(Document&& other) noexcept {
 }
 
 Document& Document::operator=(Document&& other) noexcept {
+  index_.reset();  // its search reads the text this document is about to let go
+  index_ = std::move(other.index_);
+  index_base_ = other.index_base_;
+  other.index_base_ = nullptr;
   original_ = std::move(other.original_);
   mapping_ = std::move(other.mapping_);
   added_blocks_ = std::move(other.added_blocks_);
@@ -312,6 +333,8 @@ Document& Document::operator=(Document&& other) noexcept {
 }
 
 void Document::SetOriginal(Buffer buffer, std::int64_t length) {
+  index_.reset();
+  index_base_ = nullptr;
   original_ = std::move(buffer);
   before_.clear();
   after_.clear();
@@ -362,7 +385,8 @@ Document Document::FromBytes(std::string_view bytes) {
   return doc;
 }
 
-Document Document::Load(const std::string& path) {
+Document Document::Load(const std::string& path,
+                        const std::vector<std::vector<std::string>>& index_tags) {
   // Where it can, the text is read straight from the file's mapping: no copy of it is
   // made, and a document without defects is never copied at all. Elsewhere the file is
   // read in one go.
@@ -382,6 +406,12 @@ Document Document::Load(const std::string& path) {
   std::size_t bom = 0;
   SourceEncoding encoding = DetectEncoding(bytes, bom);
   std::string_view body = bytes.substr(bom);
+  // The search for the tags starts at once, on the bytes as they are: they are nearly
+  // always the text, and the checks below take a sweep over the file of their own.
+  std::unique_ptr<TagIndex> index;
+  if ((encoding == SourceEncoding::kAnsi || encoding == SourceEncoding::kUtf8) &&
+      !index_tags.empty())
+    index = std::make_unique<TagIndex>(body, index_tags);
   bool as_read =
       encoding == SourceEncoding::kAnsi || (encoding == SourceEncoding::kUtf8 && IsValidUtf8(body));
   if (as_read && LineBreakGrowth(body.data(), std::int64_t(body.size())) == 0) {
@@ -394,8 +424,11 @@ Document Document::Load(const std::string& path) {
     if (!body.empty()) doc.after_.push_back(Piece{body.data(), doc.size_, 0});
     doc.mapping_ = std::move(mapping);
     if (file.data) doc.original_ = Owned(file.data.release());
+    doc.index_ = std::move(index);
+    doc.index_base_ = body.data();
     return doc;
   }
+  index.reset();
   Document doc = FromBytes(bytes);
   if (mapping && !mapping->intact()) throw InspectionError(FileChangedMessage(path));
   return doc;
@@ -447,6 +480,7 @@ std::int64_t Document::FindTag(std::int64_t from, std::int64_t end, std::string_
   const std::int64_t last = std::min(end, size_) - n;  // last possible start
   std::int64_t pos = std::max<std::int64_t>(from, 0);
   if (pos > last) return -1;
+  const int slot = index_ && n >= 3 ? index_->Slot(tag) : -1;
   while (pos <= last) {
     Locate(pos);
     if (after_.empty()) break;
@@ -461,16 +495,20 @@ std::int64_t Document::FindTag(std::int64_t from, std::int64_t end, std::string_
     const std::int64_t inside_last = n >= 3 ? std::min(piece.length - n, piece_last) : -1;
     std::int64_t candidate = -1;
     if (offset <= inside_last) {
-      std::int64_t hit = FindCandidate(piece.data + offset, inside_last - offset, tag);
-      if (hit >= 0) {
-        // The whole tag lies in this piece: confirm it here.
-        const char* at_hit = piece.data + offset + hit;
-        std::int64_t k = 3;
-        while (k < n && AsciiUpperChar(at_hit[k]) == tag[static_cast<std::size_t>(k)]) ++k;
-        if (k == n) return base + offset + hit;
-        pos = base + offset + hit + 1;
-        continue;
+      std::int64_t hit = TagIndex::kUnavailable;
+      if (slot >= 0 && piece.source_offset >= 0 && piece.data == index_base_ + piece.source_offset) {
+        // Bytes as loaded: the index knows where the tag stands in them.
+        hit = index_->Next(slot, piece.source_offset + offset, piece.source_offset + inside_last);
+        if (hit >= 0) {
+          hit -= piece.source_offset;
+          const char* at_hit = piece.data + hit;
+          for (std::int64_t k = 0; k < n && hit >= 0; ++k)
+            if (AsciiUpperChar(at_hit[k]) != tag[static_cast<std::size_t>(k)])
+              hit = TagIndex::kUnavailable;  // the mapping changed under us: look again
+        }
       }
+      if (hit == TagIndex::kUnavailable) hit = FindTagInText(piece.data, offset, inside_last, tag);
+      if (hit >= 0) return base + hit;
       offset = inside_last + 1;
     }
     for (; candidate < 0 && offset <= piece_last; ++offset)
@@ -666,13 +704,8 @@ void Document::Write(WriteSink& sink) const {
                            : source_encoding_ == SourceEncoding::kUtf8;
   if (raw_is_output && !needs_line_break_pass_) {
     // The stored bytes are the file's bytes: hand the pieces over as they are.
-    const std::int64_t bom = static_cast<std::int64_t>(ByteOrderMark(source_encoding_).size());
     auto emit = [&](const Piece& piece) {
-      std::string_view bytes(piece.data, static_cast<std::size_t>(piece.length));
-      if (piece.source_offset >= 0 && source_identity_)
-        sink.SourceRange(piece.source_offset + bom, bytes);
-      else
-        sink.Bytes(bytes);
+      sink.Bytes(std::string_view(piece.data, static_cast<std::size_t>(piece.length)));
     };
     for (const Piece& piece : before_) emit(piece);
     for (auto it = after_.rbegin(); it != after_.rend(); ++it) emit(*it);

@@ -14,18 +14,11 @@
 
 namespace verifax {
 
-/// Where the bytes of a written document go. Besides plain bytes, the writer hands over
-/// stretches that are unchanged since the file was read, with their place in that file,
-/// so that a sink can have the operating system copy them from the file itself.
+/// Where the bytes of a written document go.
 class WriteSink {
  public:
   virtual ~WriteSink() = default;
   virtual void Bytes(std::string_view bytes) = 0;
-  /// `bytes` equal the source file's bytes at `file_offset`.
-  virtual void SourceRange(std::int64_t file_offset, std::string_view bytes) {
-    (void)file_offset;
-    Bytes(bytes);
-  }
 };
 
 /// The document text `saftcontent`: the whole file, decoded, with every line break made
@@ -58,8 +51,11 @@ class Document {
   static Document FromBytes(std::string_view file_bytes);
 
   /// Reads and decodes a file. Throws InspectionError ("Cannot open file ...") when it
-  /// cannot be opened or read.
-  static Document Load(const std::string& path);
+  /// cannot be opened or read. `index_tags` are the tags the caller will search for over
+  /// long stretches, in groups in the order it will want them (see TagIndex): where the
+  /// text is the file's bytes, they are looked for ahead on another thread.
+  static Document Load(const std::string& path,
+                       const std::vector<std::vector<std::string>>& index_tags = {});
 
   SourceEncoding source_encoding() const { return source_encoding_; }
   Storage storage() const { return storage_; }
@@ -177,6 +173,10 @@ class Document {
   // Set when a repair put in a lone CR or LF; the write then makes it CR LF.
   bool needs_line_break_pass_ = false;
   std::vector<Anchor*> anchors_;
+  // Where some tags stand in the text as loaded (which starts at index_base_), found on
+  // another thread. Declared last so that its search stops before the text goes.
+  std::unique_ptr<class TagIndex> index_;
+  const char* index_base_ = nullptr;
 };
 
 /// Makes every CR LF, lone CR and lone LF a CR LF and ends a non-empty text that lacks a

@@ -35,7 +35,9 @@ RunResult RunInspection(const RunOptions& options, UserPrompts& prompts, LogSink
   int error_cnt = 0;
   try {
     if (!FileExists(path)) throw InspectionError("Ficheiro SAF-T não existe!");
-    Document doc = Document::Load(path);
+    // The tags the passes look for from one end of the file to the other, pass by pass.
+    Document doc =
+        Document::Load(path, {{"<CUSTOMER>"}, {"<TAXTABLEENTRY>"}, {"<INVOICE>", "</INVOICE>"}});
 
     log.Clear();
     log.Log("A inspecionar o ficheiro: \"" + path + "\"");

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "inspection/errors.h"
 #include "support/scratch_dir.h"
@@ -154,6 +155,30 @@ TEST_F(BackupSaveTest, DocumentReplacedUnderItsNameIsStillWrittenFromTheLoadedTe
   fs::rename(dir_ / "new.xml", doc);
   SaveFile(doc.string(), text, log_);
   EXPECT_EQ(Read(doc), "<a>Un</a>\r\n" + std::string(100000, 'x') + "\r\n");
+}
+
+// Thousands of repairs between long unchanged stretches: more pieces than one gathered
+// write takes, and stretches longer than one batch, must still come out whole and in order.
+TEST_F(BackupSaveTest, ManyRepairsAndLongStretchesAreWrittenInOrder) {
+  fs::path doc = dir_ / "saft.xml";
+  std::string original;
+  std::string expected;
+  for (int i = 0; i < 3000; ++i) {
+    // Mostly short stretches, now and then one of several megabytes.
+    std::string filler(i % 1000 == 999 ? (9 << 20) + i : 40 + i % 7, char('a' + i % 26));
+    original += "<u></u>" + filler + "\r\n";
+    expected += "<u>" + std::to_string(i) + "</u>" + filler + "\r\n";
+  }
+  Write(doc, original);
+  Document text = Document::Load(doc.string());
+  // Repair from the back so that the offsets found in the original stay right.
+  std::vector<std::int64_t> places;
+  for (std::size_t at = original.find("<u></u>"); at != std::string::npos;
+       at = original.find("<u></u>", at + 1))
+    places.push_back(static_cast<std::int64_t>(at) + 3);
+  for (std::size_t i = places.size(); i-- > 0;) text.Replace(places[i], 0, std::to_string(i));
+  SaveFile(doc.string(), text, log_);
+  EXPECT_TRUE(Read(doc) == expected) << "the written file differs from the repaired text";
 }
 
 }  // namespace

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+namespace verifax {
+
+/// First position p in [from, last] at which `tag` (upper case, at least three
+/// characters, starting with '<') stands in `data`, ASCII letter case ignored; -1 if none.
+/// The whole tag must lie in `data` for every p up to `last`.
+std::int64_t FindTagInText(const char* data, std::int64_t from, std::int64_t last,
+                           std::string_view tag);
+
+/// Where a few tags stand throughout a text that does not change while the index lives.
+/// The search runs on a thread of its own, front to back, while the owner goes on with
+/// other work; a question about a stretch the search has not reached yet waits for it.
+/// Searching for the tags a run looks for over the whole file (the customers, the tax
+/// entries, the invoices) then costs the run little more than a look-up.
+class TagIndex {
+ public:
+  /// Starts searching `text` (which must outlive the index) for the tags in `groups`,
+  /// each upper case, at least three characters long and starting with '<'. The groups
+  /// are searched one after the other, each over the whole text, in the order in which
+  /// the owner will want them; the tags of a group are searched together.
+  TagIndex(std::string_view text, const std::vector<std::vector<std::string>>& groups);
+  /// Stops the search and waits for its thread.
+  ~TagIndex();
+  TagIndex(const TagIndex&) = delete;
+  TagIndex& operator=(const TagIndex&) = delete;
+
+  /// Which of the indexed tags `tag` is, or -1.
+  int Slot(std::string_view tag) const;
+
+  /// First position p in [from, last] at which tag `slot` stands in the text, or -1.
+  /// kUnavailable when the search could not be completed (out of memory): the caller
+  /// then searches itself.
+  std::int64_t Next(int slot, std::int64_t from, std::int64_t last) const;
+
+  static constexpr std::int64_t kUnavailable = -2;
+
+ private:
+  // The text is searched in chunks of this many starting positions; a chunk's hits are
+  // published together.
+  static constexpr std::int64_t kChunk = 1 << 20;
+
+  struct Tag {
+    std::string text;
+    std::size_t group;
+    // Positions, ascending, of the tag in each chunk. A chunk's list is written only by
+    // the search, and only before its group's progress passes that chunk.
+    std::vector<std::vector<std::int64_t>> hits;
+  };
+
+  void Search();
+
+  std::string_view text_;
+  std::int64_t chunks_ = 0;
+  std::vector<Tag> tags_;
+  // Per group, the chunks finished; -1 when the search failed.
+  std::unique_ptr<std::atomic<std::int64_t>[]> done_;
+  std::size_t groups_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+}  // namespace verifax
