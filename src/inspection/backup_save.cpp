@@ -292,9 +292,7 @@ class SaveSink : public WriteSink {
     buffer_.clear();
   }
 
-  int error() const {
-    return error_;
-  }
+  int error() const { return error_; }
 
  private:
   // Writes of a megabyte or more make the system keep the new file's cache in large

@@ -282,7 +282,6 @@ std::int64_t FindTagInText(const char* data, std::int64_t from, std::int64_t las
   return -1;
 }
 
-
 std::string NormalizeLineBreaks(std::string_view text) {
   std::string out;
   out.reserve(text.size() + 2);
@@ -496,7 +495,8 @@ std::int64_t Document::FindTag(std::int64_t from, std::int64_t end, std::string_
     std::int64_t candidate = -1;
     if (offset <= inside_last) {
       std::int64_t hit = TagIndex::kUnavailable;
-      if (slot >= 0 && piece.source_offset >= 0 && piece.data == index_base_ + piece.source_offset) {
+      if (slot >= 0 && piece.source_offset >= 0 &&
+          piece.data == index_base_ + piece.source_offset) {
         // Bytes as loaded: the index knows where the tag stands in them.
         hit = index_->Next(slot, piece.source_offset + offset, piece.source_offset + inside_last);
         if (hit >= 0) {

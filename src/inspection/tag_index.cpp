@@ -47,7 +47,8 @@ void TagIndex::Search() {
           const std::int64_t last =
               std::min(end, size - static_cast<std::int64_t>(tag.text.size()) + 1) - 1;
           auto& list = tag.hits[static_cast<std::size_t>(chunk)];
-          for (std::int64_t p = begin; (p = FindTagInText(text_.data(), p, last, tag.text)) >= 0; ++p)
+          for (std::int64_t p = begin; (p = FindTagInText(text_.data(), p, last, tag.text)) >= 0;
+               ++p)
             list.push_back(p);
         }
         done_[group].store(chunk + 1, std::memory_order_release);

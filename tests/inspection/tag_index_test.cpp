@@ -85,7 +85,8 @@ TEST(TagIndexTest, AnswersEarlyAndStopsWhenDroppedBeforeItIsDone) {
   const std::string upper = Upper(text);
   for (int i = 0; i < 20; ++i) {
     TagIndex index(text, {{"<INVOICE>"}, {"</INVOICE>"}});
-    EXPECT_EQ(index.Next(0, i * 1000, kChunk / 2), PlainNext(upper, "<INVOICE>", i * 1000, kChunk / 2));
+    EXPECT_EQ(index.Next(0, i * 1000, kChunk / 2),
+              PlainNext(upper, "<INVOICE>", i * 1000, kChunk / 2));
   }
 }
 
