@@ -22,7 +22,7 @@ void Repair(InspectionContext& ctx, WorkingBlock& block, std::string_view name,
 
 void InspectCustomers(InspectionContext& ctx) {
   ScanElements(
-      ctx.doc, 0, [&] { return ctx.doc.size(); }, "<CUSTOMER>",
+      ctx.doc, 0, [&] { return ctx.doc.size(); }, kCustomerOpening,
       [&](std::int64_t offset) { return InspectCustomer(ctx, offset); });
 }
 

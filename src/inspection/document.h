@@ -60,10 +60,6 @@ class Document {
   SourceEncoding source_encoding() const { return source_encoding_; }
   Storage storage() const { return storage_; }
 
-  /// The file the text was loaded from, when its bytes (after the byte-order mark) are
-  /// the text's bytes as loaded; nullopt otherwise.
-  const std::optional<FileIdentity>& source_identity() const { return source_identity_; }
-
   /// False when the text as loaded can no longer be trusted: it is read straight from
   /// the file's mapping, and the file was changed or cut short since it was loaded.
   bool SourceIntact() const;

@@ -37,7 +37,9 @@ RunResult RunInspection(const RunOptions& options, UserPrompts& prompts, LogSink
     if (!FileExists(path)) throw InspectionError("Ficheiro SAF-T não existe!");
     // The tags the passes look for from one end of the file to the other, pass by pass.
     Document doc =
-        Document::Load(path, {{"<CUSTOMER>"}, {"<TAXTABLEENTRY>"}, {"<INVOICE>", "</INVOICE>"}});
+        Document::Load(path, {{std::string(kCustomerOpening)},
+                              {std::string(kTaxEntryOpening)},
+                              {std::string(kInvoiceOpening), std::string(kInvoiceClosing)}});
 
     log.Clear();
     log.Log("A inspecionar o ficheiro: \"" + path + "\"");

@@ -15,7 +15,6 @@ namespace verifax {
 
 namespace {
 
-constexpr std::string_view kInvoiceClosing = "</INVOICE>";
 constexpr std::string_view kLineClosing = "</LINE>";
 
 // A line's closing-tag scan runs on to the end of the document, and a line that lacks its
@@ -168,7 +167,7 @@ class InvoicePass {
 
   void Run() {
     ScanElements(
-        doc_, 0, [&] { return doc_.size(); }, "<INVOICE>",
+        doc_, 0, [&] { return doc_.size(); }, kInvoiceOpening,
         [&](std::int64_t offset) { return InspectInvoice(offset); });
   }
 

@@ -24,6 +24,12 @@ struct InspectionContext {
   void LogRepair(std::string_view text);
 };
 
+/// The elements the passes go through from one end of the document to the other.
+inline constexpr std::string_view kCustomerOpening = "<CUSTOMER>";
+inline constexpr std::string_view kTaxEntryOpening = "<TAXTABLEENTRY>";
+inline constexpr std::string_view kInvoiceOpening = "<INVOICE>";
+inline constexpr std::string_view kInvoiceClosing = "</INVOICE>";
+
 /// "Não foi atualizada qualquer informação!" CR LF "O ficheiro SAFT continua inválido."
 extern const char* const kNothingUpdatedMessage;
 

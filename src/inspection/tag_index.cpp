@@ -7,18 +7,16 @@
 namespace verifax {
 
 TagIndex::TagIndex(std::string_view text, const std::vector<std::vector<std::string>>& groups)
-    : text_(text), groups_(groups.size()) {
+    : text_(text), done_(groups.size()) {
   chunks_ = (static_cast<std::int64_t>(text_.size()) + kChunk - 1) / kChunk;
   for (std::size_t g = 0; g < groups.size(); ++g)
     for (const std::string& tag : groups[g])
       tags_.push_back(Tag{tag, g, std::vector<std::vector<std::int64_t>>(std::size_t(chunks_))});
-  done_ = std::make_unique<std::atomic<std::int64_t>[]>(groups_);
-  for (std::size_t g = 0; g < groups_; ++g) done_[g].store(0);
   try {
     thread_ = std::thread([this] { Search(); });
   } catch (const std::system_error&) {
     // No thread to be had: every question goes back to the caller.
-    for (std::size_t g = 0; g < groups_; ++g) done_[g].store(-1);
+    for (auto& progress : done_) progress.store(-1);
   }
 }
 
@@ -37,7 +35,7 @@ void TagIndex::Search() {
   const auto size = static_cast<std::int64_t>(text_.size());
   std::size_t group = 0;
   try {
-    for (; group < groups_; ++group) {
+    for (; group < done_.size(); ++group) {
       for (std::int64_t chunk = 0; chunk < chunks_; ++chunk) {
         if (stop_.load(std::memory_order_relaxed)) return;
         const std::int64_t begin = chunk * kChunk;
@@ -56,7 +54,7 @@ void TagIndex::Search() {
       }
     }
   } catch (const std::bad_alloc&) {
-    for (; group < groups_; ++group) {
+    for (; group < done_.size(); ++group) {
       done_[group].store(-1, std::memory_order_release);
       done_[group].notify_all();
     }
@@ -65,7 +63,7 @@ void TagIndex::Search() {
 
 std::int64_t TagIndex::Next(int slot, std::int64_t from, std::int64_t last) const {
   const Tag& tag = tags_[static_cast<std::size_t>(slot)];
-  std::atomic<std::int64_t>& progress = done_[tag.group];
+  const std::atomic<std::int64_t>& progress = done_[tag.group];
   from = std::max<std::int64_t>(from, 0);
   for (std::int64_t chunk = from / kChunk; chunk < chunks_ && chunk * kChunk <= last; ++chunk) {
     std::int64_t done = progress.load(std::memory_order_acquire);

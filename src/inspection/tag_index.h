@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -62,8 +61,7 @@ class TagIndex {
   std::int64_t chunks_ = 0;
   std::vector<Tag> tags_;
   // Per group, the chunks finished; -1 when the search failed.
-  std::unique_ptr<std::atomic<std::int64_t>[]> done_;
-  std::size_t groups_ = 0;
+  std::vector<std::atomic<std::int64_t>> done_;
   std::atomic<bool> stop_{false};
   std::thread thread_;
 };

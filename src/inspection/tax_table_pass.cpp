@@ -59,7 +59,7 @@ double TwoDecimals(std::string_view text, const NumberFormat& format) {
 
 void InspectTaxTable(InspectionContext& ctx) {
   ScanElements(
-      ctx.doc, 0, [&] { return ctx.doc.size(); }, "<TAXTABLEENTRY>",
+      ctx.doc, 0, [&] { return ctx.doc.size(); }, kTaxEntryOpening,
       [&](std::int64_t offset) { return InspectTaxEntry(ctx, offset); });
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "inspection/document.h"
+#include "inspection/text_util.h"
 #include "support/scratch_dir.h"
 
 namespace verifax {
@@ -13,11 +14,6 @@ namespace {
 
 // The index searches in chunks of a mebibyte; these texts run over several of them.
 constexpr std::int64_t kChunk = 1 << 20;
-
-std::string Upper(std::string text) {
-  for (char& c : text) c = (c >= 'a' && c <= 'z') ? char(c - 32) : c;
-  return text;
-}
 
 // First place of `tag` (upper case) in [from, last] of the upper-cased text, -1 if none.
 std::int64_t PlainNext(const std::string& upper, const std::string& tag, std::int64_t from,
@@ -47,7 +43,7 @@ std::string TextWithTags(std::uint32_t seed, std::int64_t size) {
 
 TEST(TagIndexTest, AgreesWithAPlainSearchEverywhere) {
   const std::string text = TextWithTags(7, 3 * kChunk + 12345);
-  const std::string upper = Upper(text);
+  const std::string upper = AsciiUpper(text);
   const std::vector<std::string> tags = {"<CUSTOMER>", "<INVOICE>", "</INVOICE>"};
   TagIndex index(text, {{"<CUSTOMER>"}, {"<INVOICE>", "</INVOICE>"}});
   EXPECT_EQ(index.Slot("<LINE>"), -1);
@@ -82,7 +78,7 @@ TEST(TagIndexTest, AgreesWithAPlainSearchEverywhere) {
 // Dropped while it is still searching: the answers it gave were right, and it stops.
 TEST(TagIndexTest, AnswersEarlyAndStopsWhenDroppedBeforeItIsDone) {
   const std::string text = TextWithTags(3, 4 * kChunk);
-  const std::string upper = Upper(text);
+  const std::string upper = AsciiUpper(text);
   for (int i = 0; i < 20; ++i) {
     TagIndex index(text, {{"<INVOICE>"}, {"</INVOICE>"}});
     EXPECT_EQ(index.Next(0, i * 1000, kChunk / 2),
@@ -112,7 +108,7 @@ TEST(TagIndexTest, DocumentFindsTheSameTagsWithTheIndexAfterRepairs) {
       indexed.Replace(pos, count, value);
       plain.replace(static_cast<std::size_t>(pos), static_cast<std::size_t>(count), value);
     }
-    const std::string upper = Upper(plain);
+    const std::string upper = AsciiUpper(plain);
     // Searches that end exactly where a tag ends, or one short of it.
     for (std::int64_t at = PlainNext(upper, "<INVOICE>", next() % 1000, indexed.size()), n = 0;
          at >= 0 && n < 20; at = PlainNext(upper, "<INVOICE>", at + 1, indexed.size()), ++n) {
