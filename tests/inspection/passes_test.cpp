@@ -643,40 +643,60 @@ TEST(PassesTest, ElementWithoutClosingTagEndsThatPassSilently) {
 namespace verifax {
 namespace {
 
-// Lines are read in one walk where a line lies in one stretch of memory, and by separate
-// searches where repairs have cut the text into pieces. Both must give the same run: the
-// same document, split everywhere, is inspected both ways.
-TEST(InvoicePassTest, WalkedAndSearchedLinesAgree) {
+// Invoices are read in one walk where an invoice lies in one stretch of memory, and by
+// separate searches where repairs have cut the text into pieces. Both must give the same
+// run: the same document is inspected whole, split everywhere and split here and there.
+TEST(InvoicePassTest, WalkedAndSearchedInvoicesAgree) {
   std::uint32_t seed = 2024;
-  auto next = [&seed] { return seed = seed * 1664525u + 1013904223u; };
-  const char* parts[] = {"<Line>",
-                         "</Line>",
-                         "<LineNumber>1</LineNumber>",
-                         "<LineNumber> </LineNumber>",
-                         "<UnitOfMeasure></UnitOfMeasure>",
+  // The high bits: the low ones of this generator repeat with short periods.
+  auto next = [&seed] { return (seed = seed * 1664525u + 1013904223u) >> 8; };
+  // Lines mostly well formed, with a blank unit now and then; any part may go missing
+  // and stray parts turn up anywhere.
+  const char* numbers[] = {"<LineNumber>1</LineNumber>", "<LINENUMBER>7</linenumber>",
+                           "<LineNumber> </LineNumber>"};
+  const char* units[] = {"<UnitOfMeasure></UnitOfMeasure>", "<unitofmeasure>\r\n</UNITOFMEASURE>",
+                         "<UnitOfMeasure>        </UnitOfMeasure>",
                          "<UnitOfMeasure> kg </UnitOfMeasure>",
-                         "<unitofmeasure>\r\n</UNITOFMEASURE>",
-                         "</UnitOfMeasure>",
-                         "<LINENUMBER>7</linenumber>",
-                         "\r\n",
-                         "x"};
-  for (int round = 0; round < 300; ++round) {
+                         "<UnitOfMeasure>UN</UnitOfMeasure>"};
+  const char* strays[] = {"<Line>",
+                          "</Line>",
+                          "</LineNumber>",
+                          "<LineNumber>2</LineNumber>",
+                          "<UnitOfMeasure>",
+                          "</UnitOfMeasure>",
+                          "<InvoiceNo>F9</InvoiceNo>",
+                          "<INVOICENO> </invoiceno>",
+                          "</InvoiceNo>",
+                          "<InvoiceStatus>N</InvoiceStatus>",
+                          "</Invoice>",
+                          "<Invoice>",
+                          "\r\n",
+                          "x"};
+  for (int round = 0; round < 3000; ++round) {
     std::string invoices;
     for (int i = 0, n = 1 + int(next() % 3); i < n; ++i) {
+      auto stray = [&] { return std::string(next() % 6 == 0 ? strays[next() % 14] : ""); };
       std::string body;
-      for (int k = 0, m = int(next() % 14); k < m; ++k) body += parts[next() % 11];
-      invoices +=
-          "<Invoice><InvoiceNo>F" + std::to_string(i) + "</InvoiceNo>" + body + "</Invoice>\r\n";
+      for (int k = 0, m = int(next() % 6); k < m; ++k) {
+        body += stray() + (next() % 10 ? "<Line>" : "") + stray();
+        body += (next() % 10 ? numbers[next() % 10 == 0 ? 2 : next() % 2] : "") + stray();
+        body += (next() % 10 ? units[next() % 5] : "") + stray();
+        body += (next() % 10 ? "</Line>\r\n" : "") + stray();
+      }
+      std::string number =
+          next() % 8 == 0 ? "" : "<InvoiceNo>F" + std::to_string(i) + "</InvoiceNo>";
+      invoices += "<Invoice>" + number + body + "</Invoice>\r\n";
     }
     std::string text =
         Replaced(SaftBuilder().Build(),
                  SaftBuilder::Invoice("FT A/1", {SaftBuilder::Line("1", "UN")}), invoices);
 
-    auto run = [&](bool split) {
+    auto run = [&](int splits) {
       Document doc = Document::FromBytes(text);
-      if (split) {
+      if (splits < 0) {
         for (std::int64_t pos = doc.size() - 1; pos > 0; pos -= 3) doc.Replace(pos, 0, "");
       }
+      for (int s = 0; s < splits; ++s) doc.Replace(std::int64_t(next() % doc.size()), 0, "");
       ScriptedPrompts prompts;
       MemoryLog log;
       std::vector<TTax> tax_info;
@@ -689,7 +709,9 @@ TEST(InvoicePassTest, WalkedAndSearchedLinesAgree) {
       }
       return std::make_tuple(log.lines, error, doc.Serialize());
     };
-    ASSERT_EQ(run(false), run(true)) << text;
+    const auto whole = run(0);
+    ASSERT_EQ(whole, run(-1)) << text;
+    ASSERT_EQ(whole, run(3)) << text;
   }
 }
 
