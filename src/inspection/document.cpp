@@ -310,8 +310,8 @@ Document::Document(Document&& other) noexcept {
 Document& Document::operator=(Document&& other) noexcept {
   index_.reset();  // its search reads the text this document is about to let go
   index_ = std::move(other.index_);
-  index_base_ = other.index_base_;
-  other.index_base_ = nullptr;
+  loaded_ = other.loaded_;
+  other.loaded_ = {};
   original_ = std::move(other.original_);
   mapping_ = std::move(other.mapping_);
   added_blocks_ = std::move(other.added_blocks_);
@@ -333,8 +333,8 @@ Document& Document::operator=(Document&& other) noexcept {
 
 void Document::SetOriginal(Buffer buffer, std::int64_t length) {
   index_.reset();
-  index_base_ = nullptr;
   original_ = std::move(buffer);
+  loaded_ = std::string_view(original_.get(), static_cast<std::size_t>(length));
   before_.clear();
   after_.clear();
   cursor_pos_ = 0;
@@ -424,7 +424,7 @@ Document Document::Load(const std::string& path,
     doc.mapping_ = std::move(mapping);
     if (file.data) doc.original_ = Owned(file.data.release());
     doc.index_ = std::move(index);
-    doc.index_base_ = body.data();
+    doc.loaded_ = body;
     return doc;
   }
   index.reset();
@@ -496,7 +496,7 @@ std::int64_t Document::FindTag(std::int64_t from, std::int64_t end, std::string_
     if (offset <= inside_last) {
       std::int64_t hit = TagIndex::kUnavailable;
       if (slot >= 0 && piece.source_offset >= 0 &&
-          piece.data == index_base_ + piece.source_offset) {
+          piece.data == loaded_.data() + piece.source_offset) {
         // Bytes as loaded: the index knows where the tag stands in them.
         hit = index_->Next(slot, piece.source_offset + offset, piece.source_offset + inside_last);
         if (hit >= 0) {
@@ -529,6 +529,14 @@ std::string_view Document::ContiguousFrom(std::int64_t pos) const {
   const Piece& piece = after_.back();
   std::int64_t offset = pos - cursor_pos_;
   return std::string_view(piece.data + offset, static_cast<std::size_t>(piece.length - offset));
+}
+
+std::int64_t Document::LoadedOffset(std::int64_t pos) const {
+  if (pos < 0 || pos >= size_) return -1;
+  Locate(pos);
+  const Piece& piece = after_.back();
+  if (piece.source_offset < 0 || piece.data != loaded_.data() + piece.source_offset) return -1;
+  return piece.source_offset + (pos - cursor_pos_);
 }
 
 std::string Document::Slice(std::int64_t from, std::int64_t to) const {

@@ -82,6 +82,14 @@ class Document {
   /// walk it directly.
   std::string_view ContiguousFrom(std::int64_t pos) const;
 
+  /// The text as it was loaded (raw bytes), which the stretches no repair has touched
+  /// still read from.
+  std::string_view LoadedText() const { return loaded_; }
+
+  /// Where the stretch ContiguousFrom(pos) starts in LoadedText(); -1 when it holds
+  /// other bytes (a repair's).
+  std::int64_t LoadedOffset(std::int64_t pos) const;
+
   /// The raw bytes [from, to) in the storage form.
   std::string Slice(std::int64_t from, std::int64_t to) const;
 
@@ -169,10 +177,10 @@ class Document {
   // Set when a repair put in a lone CR or LF; the write then makes it CR LF.
   bool needs_line_break_pass_ = false;
   std::vector<Anchor*> anchors_;
-  // Where some tags stand in the text as loaded (which starts at index_base_), found on
-  // another thread. Declared last so that its search stops before the text goes.
+  std::string_view loaded_;  // the text as loaded: the mapping's bytes or original_
+  // Where some tags stand in loaded_, found on another thread. Declared last so that its
+  // search stops before the text goes.
   std::unique_ptr<class TagIndex> index_;
-  const char* index_base_ = nullptr;
 };
 
 /// Makes every CR LF, lone CR and lone LF a CR LF and ends a non-empty text that lacks a

@@ -1,5 +1,11 @@
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
+#include <exception>
+#include <memory>
+#include <stdexcept>
+#include <thread>
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -11,6 +17,7 @@
 
 #include "inspection/errors.h"
 #include "inspection/passes.h"
+#include "inspection/tag_index.h"
 #include "inspection/tag_scan.h"
 #include "inspection/text_util.h"
 
@@ -140,14 +147,15 @@ std::size_t NextInvoiceTag(std::string_view text, std::size_t i) {
 // "</INVOICE>", whose offset it returns. -1 when the stretch ends first; the caller then
 // searches. No tag the searches look for can straddle the closing tag's '<', so what lies
 // before it is what the searches of the invoice's block and of its lines' blocks see.
+constexpr std::size_t kLongestWalkedTag = 16;  // "</UNITOFMEASURE>"
+
 std::int64_t WalkInvoice(std::string_view text, std::int64_t base, std::vector<Marked>& marks) {
-  constexpr std::size_t kLongestTag = 16;  // "</UNITOFMEASURE>"
   bool number = false, number_end = false;
   for (std::size_t i = 1;; ++i) {
     i = NextInvoiceTag(text, i);
     if (i == std::string_view::npos) return -1;
     std::string_view rest = text.substr(i);
-    if (rest.size() < kLongestTag) return -1;  // a tag may run on past this stretch
+    if (rest.size() < kLongestWalkedTag) return -1;  // a tag may run on past this stretch
     const std::int64_t at = base + static_cast<std::int64_t>(i);
     auto note = [&](Mark mark) { marks.push_back(Marked{at, mark}); };
     const char c1 = AsciiUpperChar(rest[1]);
@@ -180,16 +188,207 @@ std::int64_t WalkInvoice(std::string_view text, std::int64_t base, std::vector<M
   }
 }
 
-// The first of each tag a line's handler needs, from the marks of a walked invoice.
-struct LineMarks {
+// Invoices walked ahead on a thread of their own, over the text as loaded, from an offset
+// on: while the pass walks the invoices before it, the ones after it are walked alongside.
+// A walk depends only on the bytes from the invoice's opening tag on, so it holds for the
+// document wherever the document still has those bytes there.
+// The first `open` and the first `close` among marks[from, to), as a tag pair whose
+// opening tag is `open_length` long.
+TagPair PairOf(const std::vector<Marked>& marks, Mark open, Mark close, std::int64_t open_length,
+               std::size_t from, std::size_t to) {
+  TagPair pair;
+  for (std::size_t k = from; k < to && (pair.open < 0 || pair.close < 0); ++k) {
+    if (marks[k].mark == open && pair.open < 0) pair.open = marks[k].pos;
+    if (marks[k].mark == close && pair.close < 0) pair.close = marks[k].pos;
+  }
+  if (pair.open >= 0) pair.value_start = pair.open + open_length;
+  return pair;
+}
+
+// The raw value of a usable pair, in the text `walked` (which starts at offset `base`).
+std::string_view ValueOf(std::string_view walked, std::int64_t base, const TagPair& pair) {
+  return walked.substr(static_cast<std::size_t>(pair.value_start - base),
+                       static_cast<std::size_t>(pair.close - pair.value_start));
+}
+
+// One step of a walked invoice's lines that asks for more than a look: the lines in
+// between are sound.
+struct LineStep {
+  enum class Kind : std::uint8_t {
+    kRepair,     // a blank unit of measure
+    kBadNumber,  // "l0"
+    kBadUnit,    // "i1"
+    kSearch,     // a line whose closing tag lies beyond the invoice: searched from here on
+  };
+  Kind kind;
+  std::int64_t at = 0;      // kRepair: where the blank starts; kSearch: the line's opening tag
+  std::int64_t length = 0;  // kRepair: the blank's length
+  TagPair number;           // kRepair: the line's number
+};
+
+// What an invoice asks of the pass, worked out from its bytes alone: the steps the line
+// scan would take, in walked offsets.
+struct InvoicePlan {
+  std::int64_t opening = -1;
   std::int64_t closing = -1;
-  TagPair number;
-  TagPair unit;
+  TagPair number;  // the invoice's number
+  bool number_ok = false;
+  std::size_t first_step = 0;  // its steps: [first_step, first_step + step_count)
+  std::size_t step_count = 0;
+};
+
+// Walks the invoice that opens at the start of `text` (at offset `base`) and plans it;
+// false when the walk cannot finish in `text`. `marks` is room to work in; the steps are
+// added to `steps`. The lines are taken as the line scan takes them (the next line opens
+// after the closing tag of the one before, which is the first closing tag after its
+// opening), each with the first number and unit tags before its closing tag.
+bool PlanInvoice(std::string_view text, std::int64_t base, std::vector<Marked>& marks,
+                 InvoicePlan& plan, std::vector<LineStep>& steps) {
+  marks.clear();
+  plan.opening = base;
+  plan.closing = WalkInvoice(text, base, marks);
+  if (plan.closing < 0) return false;
+  plan.number = PairOf(marks, Mark::kNumber, Mark::kNumberEnd, 11, 0, marks.size());
+  plan.number_ok = plan.number.usable() && !IsBlank(ValueOf(text, base, plan.number));
+  plan.first_step = steps.size();
+  for (std::size_t k = 0; plan.number_ok && k < marks.size(); ++k) {
+    if (marks[k].mark != Mark::kLine) continue;
+    std::size_t end = k + 1;
+    while (end < marks.size() && marks[end].mark != Mark::kLineEnd) ++end;
+    if (end == marks.size()) {
+      steps.push_back(LineStep{LineStep::Kind::kSearch, marks[k].pos, 0, {}});
+      break;
+    }
+    const TagPair number = PairOf(marks, Mark::kLineNumber, Mark::kLineNumberEnd, 12, k + 1, end);
+    const TagPair unit = PairOf(marks, Mark::kUnit, Mark::kUnitEnd, 15, k + 1, end);
+    if (!number.usable() || IsBlank(ValueOf(text, base, number))) {
+      steps.push_back(LineStep{LineStep::Kind::kBadNumber, marks[k].pos, 0, {}});
+      break;
+    }
+    if (!unit.usable()) {
+      steps.push_back(LineStep{LineStep::Kind::kBadUnit, marks[k].pos, 0, {}});
+      break;
+    }
+    if (IsBlank(ValueOf(text, base, unit)))
+      steps.push_back(LineStep{LineStep::Kind::kRepair, unit.value_start,
+                               unit.close - unit.value_start, number});
+    k = end;  // the next line opens after this one's closing tag
+  }
+  plan.step_count = steps.size() - plan.first_step;
+  return true;
+}
+
+// Invoices planned ahead on a thread of their own, over the text as loaded, from an offset
+// on: while the pass walks the invoices before it, the ones after it are walked
+// alongside. A plan depends only on the bytes from the invoice's opening tag on, so it
+// holds for the document wherever the document still has those bytes there.
+class InvoiceLookahead {
+ public:
+  // Starts on `text` (which must outlive the lookahead) from the first invoice opening at
+  // or after `from`. Throws std::system_error when no thread can be had.
+  InvoiceLookahead(std::string_view text, std::int64_t from)
+      : text_(text),
+        from_(from),
+        batches_(static_cast<std::size_t>((std::int64_t(text.size()) - from) / kRegion + 1)) {
+    thread_ = std::thread([this] { Run(); });
+  }
+
+  ~InvoiceLookahead() {
+    stop_.store(true, std::memory_order_relaxed);
+    thread_.join();
+  }
+
+  InvoiceLookahead(const InvoiceLookahead&) = delete;
+  InvoiceLookahead& operator=(const InvoiceLookahead&) = delete;
+
+  // The plan of the invoice whose opening tag is at `opening` in the loaded text, waiting
+  // for it when the thread has not got there yet; null when there is none (before the
+  // start, not an opening the thread came to, or the thread stopped short). `steps` is
+  // set to the steps the plan counts in. Openings must ascend from call to call.
+  const InvoicePlan* Find(std::int64_t opening, const std::vector<LineStep>*& steps) {
+    if (opening < from_) return nullptr;
+    const auto batch = static_cast<std::size_t>((opening - from_) / kRegion);
+    if (batch >= batches_.size()) return nullptr;
+    std::int64_t state = state_.load(std::memory_order_acquire);
+    while (!(state & kEnded) && Done(state) <= batch) {
+      state_.wait(state, std::memory_order_acquire);
+      state = state_.load(std::memory_order_acquire);
+    }
+    if (Done(state) <= batch) return nullptr;
+    if (batch != batch_) {
+      batch_ = batch;
+      next_ = 0;
+    }
+    const std::vector<InvoicePlan>& plans = batches_[batch].plans;
+    while (next_ < plans.size() && plans[next_].opening < opening) ++next_;
+    if (next_ == plans.size() || plans[next_].opening != opening) return nullptr;
+    steps = &batches_[batch].steps;
+    return &plans[next_];
+  }
+
+ private:
+  // Plans are published in batches: those of the invoices opening in one region of this
+  // many bytes.
+  static constexpr std::int64_t kRegion = 1 << 20;
+  // state_: twice the number of batches done, plus kEnded once the thread has stopped.
+  static constexpr std::int64_t kEnded = 1;
+  static std::size_t Done(std::int64_t state) { return static_cast<std::size_t>(state >> 1); }
+
+  struct Batch {
+    std::vector<InvoicePlan> plans;
+    std::vector<LineStep> steps;
+  };
+
+  void Run() {
+    const auto size = static_cast<std::int64_t>(text_.size());
+    const auto opening_size = static_cast<std::int64_t>(kInvoiceOpening.size());
+    std::vector<Marked> marks;
+    std::int64_t pos = from_;
+    std::size_t done = 0;
+    try {
+      for (; done < batches_.size(); ++done) {
+        if (stop_.load(std::memory_order_relaxed)) break;
+        Batch& batch = batches_[done];
+        const std::int64_t region_end = from_ + (std::int64_t(done) + 1) * kRegion;
+        while (pos < region_end) {
+          const std::int64_t last = std::min(region_end, size - opening_size + 1) - 1;
+          const std::int64_t opening =
+              pos <= last ? FindTagInText(text_.data(), pos, last, kInvoiceOpening) : -1;
+          if (opening < 0) {
+            pos = region_end;
+            break;
+          }
+          InvoicePlan plan;
+          if (!PlanInvoice(text_.substr(std::size_t(opening)), opening, marks, plan, batch.steps))
+            throw std::length_error("the text ends inside an invoice");
+          batch.plans.push_back(plan);
+          pos = plan.closing + 1;
+        }
+        state_.store(std::int64_t(done + 1) << 1, std::memory_order_release);
+        state_.notify_all();
+      }
+    } catch (const std::exception&) {
+      // Out of memory, or an invoice that runs to the end: the pass plans the rest itself.
+    }
+    state_.store((std::int64_t(done) << 1) | kEnded, std::memory_order_release);
+    state_.notify_all();
+  }
+
+  std::string_view text_;
+  std::int64_t from_;
+  std::vector<Batch> batches_;
+  std::atomic<std::int64_t> state_{0};
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+  // Where the last Find left off.
+  std::size_t batch_ = 0;
+  std::size_t next_ = 0;
 };
 
 class InvoicePass {
  public:
-  explicit InvoicePass(InspectionContext& ctx) : ctx_(ctx), doc_(ctx.doc), lines_(ctx.doc) {}
+  InvoicePass(InspectionContext& ctx, std::int64_t walk_ahead_size)
+      : ctx_(ctx), doc_(ctx.doc), lines_(ctx.doc), walk_ahead_size_(walk_ahead_size) {}
 
   void Run() {
     ScanElements(
@@ -201,92 +400,102 @@ class InvoicePass {
   std::int64_t InspectInvoice(std::int64_t offset) {
     if (offset <= 0)
       throw InspectionError("Erro ao processar documento! (" + ToDecimal(offset) + ")");
-    // An invoice is read in one walk where it lies in one stretch of memory (nearly
-    // always: the passes before this one do not repair invoices), otherwise by searches.
-    marks_.clear();
+    // An invoice is planned in one walk where it lies in one stretch of memory (nearly
+    // always: the passes before this one do not repair invoices), by this thread or
+    // ahead of it by another; otherwise it is read by searches.
     const std::string_view stretch = doc_.ContiguousFrom(offset);
-    const std::int64_t walked_closing = WalkInvoice(stretch, offset, marks_);
-    const bool walked = walked_closing >= 0;
-    std::int64_t closing = walked ? walked_closing : FindClosingTag(doc_, offset, kInvoiceClosing);
-    if (closing < 0) return doc_.size() - offset;
-    // Both the advance and the end of the line scan follow the closing tag through the
-    // repairs of the invoice's lines.
-    Document::Anchor closing_anchor(doc_, closing);
-
-    std::optional<std::string> number;
-    if (walked) {
-      TagPair pair = PairOf(Mark::kNumber, Mark::kNumberEnd, 11, 0, marks_.size());
-      if (pair.usable()) number = doc_.Decode(ValueOf(stretch, offset, pair));
-    } else {
-      WorkingBlock block = WorkingBlock::Of(offset, closing + std::int64_t(kInvoiceClosing.size()));
-      number = TagValue(doc_, block, "INVOICENO");
+    if (!walk_ahead_tried_) StartWalkingAhead(offset);
+    const std::int64_t loaded = ahead_ ? doc_.LoadedOffset(offset) : -1;
+    if (loaded >= 0) {
+      const std::vector<LineStep>* steps = nullptr;
+      const InvoicePlan* plan = ahead_->Find(loaded, steps);
+      // That plan's walk went over the loaded text to its end; the stretch may end sooner,
+      // and the plan holds for it only where a walk of the stretch gets as far.
+      if (plan && plan->closing - loaded + std::int64_t(kLongestWalkedTag) <=
+                      static_cast<std::int64_t>(stretch.size()))
+        return Carry(offset, *plan, *steps, doc_.LoadedText(), 0);
     }
-    if (!number || IsBlank(*number)) throw InspectionError(InvalidFileMessage("i0"));
+    steps_.clear();
+    if (PlanInvoice(stretch, offset, marks_, plan_, steps_))
+      return Carry(offset, plan_, steps_, stretch, offset);
+    return InspectBySearches(offset);
+  }
 
-    std::int64_t from = offset;
-    if (walked) {
-      // Returns where the searches take over: at a line whose closing tag lies beyond
-      // the invoice, or (none) at the invoice's end.
-      from = InspectWalkedLines(stretch, offset, *number, closing_anchor, walked_closing);
+  // On a large document, the invoices from halfway between the first one and the end on
+  // are planned ahead on another thread.
+  void StartWalkingAhead(std::int64_t first_invoice) {
+    walk_ahead_tried_ = true;
+    const std::string_view text = doc_.LoadedText();
+    const std::int64_t first = doc_.LoadedOffset(first_invoice);
+    if (doc_.size() < walk_ahead_size_ || first < 0) return;
+    try {
+      ahead_ = std::make_unique<InvoiceLookahead>(
+          text, first + (static_cast<std::int64_t>(text.size()) - first) / 2);
+    } catch (const std::exception&) {
+      // No thread or no memory for one: every invoice is planned here.
     }
-    if (from < closing_anchor.pos()) {
-      ScanElements(
-          doc_, from, [&] { return closing_anchor.pos(); }, "<LINE>",
-          [&](std::int64_t line) { return InspectInvoiceLine(line, *number); });
+  }
+
+  // Carries out the plan of the invoice at `offset`. `walked` is the text the plan was
+  // made on, starting at walked offset `walked_base`: it stays readable through the
+  // repairs (they add new pieces and leave the bytes they replace where they are). The
+  // repairs lie inside lines and put no tags in or out, so a walked position p stands at
+  // p + (how far the closing tag has moved from its walked offset) in the document.
+  std::int64_t Carry(std::int64_t offset, const InvoicePlan& plan,
+                     const std::vector<LineStep>& steps, std::string_view walked,
+                     std::int64_t walked_base) {
+    Document::Anchor closing_anchor(doc_, plan.closing + (offset - plan.opening));
+    if (!plan.number_ok) throw InspectionError(InvalidFileMessage("i0"));
+    auto value = [&](std::int64_t from, std::int64_t length) {
+      return walked.substr(static_cast<std::size_t>(from - walked_base),
+                           static_cast<std::size_t>(length));
+    };
+    std::optional<std::string> number;  // decoded when first needed
+    auto invoice_number = [&]() -> const std::string& {
+      if (!number)
+        number = doc_.Decode(
+            value(plan.number.value_start, plan.number.close - plan.number.value_start));
+      return *number;
+    };
+    for (std::size_t k = plan.first_step; k < plan.first_step + plan.step_count; ++k) {
+      const LineStep& step = steps[k];
+      const std::int64_t shift = closing_anchor.pos() - plan.closing;
+      switch (step.kind) {
+        case LineStep::Kind::kBadNumber:
+          throw InspectionError(InvalidFileMessage("l0"));
+        case LineStep::Kind::kBadUnit:
+          throw InspectionError(InvalidFileMessage("i1"));
+        case LineStep::Kind::kRepair:
+          Repair(step.at + shift, invoice_number(),
+                 value(step.number.value_start, step.number.close - step.number.value_start),
+                 value(step.at, step.length));
+          break;
+        case LineStep::Kind::kSearch:
+          ScanLines(step.at + shift, invoice_number(), closing_anchor);
+          break;
+      }
     }
     return closing_anchor.pos() + 1 - offset;
   }
 
-  // The first `open` and the first `close` mark among marks_[from, to), as a tag pair
-  // whose opening tag is `open_length` long.
-  TagPair PairOf(Mark open, Mark close, std::int64_t open_length, std::size_t from,
-                 std::size_t to) const {
-    TagPair pair;
-    for (std::size_t k = from; k < to && (pair.open < 0 || pair.close < 0); ++k) {
-      if (marks_[k].mark == open && pair.open < 0) pair.open = marks_[k].pos;
-      if (marks_[k].mark == close && pair.close < 0) pair.close = marks_[k].pos;
-    }
-    if (pair.open >= 0) pair.value_start = pair.open + open_length;
-    return pair;
+  // The pass where an invoice cannot be walked: a search for each tag.
+  std::int64_t InspectBySearches(std::int64_t offset) {
+    std::int64_t closing = FindClosingTag(doc_, offset, kInvoiceClosing);
+    if (closing < 0) return doc_.size() - offset;
+    Document::Anchor closing_anchor(doc_, closing);
+    WorkingBlock block = WorkingBlock::Of(offset, closing + std::int64_t(kInvoiceClosing.size()));
+    auto number = TagValue(doc_, block, "INVOICENO");
+    if (!number || IsBlank(*number)) throw InspectionError(InvalidFileMessage("i0"));
+    ScanLines(offset, *number, closing_anchor);
+    return closing_anchor.pos() + 1 - offset;
   }
 
-  // The raw value of a usable pair, from the walked stretch (which starts at offset
-  // `base` as walked).
-  static std::string_view ValueOf(std::string_view stretch, std::int64_t base,
-                                  const TagPair& pair) {
-    return stretch.substr(static_cast<std::size_t>(pair.value_start - base),
-                          static_cast<std::size_t>(pair.close - pair.value_start));
-  }
-
-  // The lines of a walked invoice, from its marks; the same steps as the line scan below
-  // with InspectInvoiceLine. The stretch stays readable through the repairs (they add new
-  // pieces and leave the loaded bytes where they are), and since they lie inside lines
-  // and put no tags in or out, a walked position p stands at p + (how far the closing
-  // tag has moved) in the document. Returns the document offset at which the searches
-  // take over: a line whose closing tag the walk did not meet, or the invoice's closing
-  // tag.
-  std::int64_t InspectWalkedLines(std::string_view stretch, std::int64_t base,
-                                  const std::string& invoice_number,
-                                  const Document::Anchor& closing_anchor,
-                                  std::int64_t walked_closing) {
-    for (std::size_t k = 0; k < marks_.size(); ++k) {
-      if (marks_[k].mark != Mark::kLine) continue;
-      const std::int64_t line = marks_[k].pos;
-      std::size_t end = k + 1;
-      while (end < marks_.size() && marks_[end].mark != Mark::kLineEnd) ++end;
-      const std::int64_t shift = closing_anchor.pos() - walked_closing;
-      if (end == marks_.size()) return line + shift;
-      const TagPair number = PairOf(Mark::kLineNumber, Mark::kLineNumberEnd, 12, k + 1, end);
-      const TagPair unit = PairOf(Mark::kUnit, Mark::kUnitEnd, 15, k + 1, end);
-      if (!number.usable() || IsBlank(ValueOf(stretch, base, number)))
-        throw InspectionError(InvalidFileMessage("l0"));
-      if (!unit.usable()) throw InspectionError(InvalidFileMessage("i1"));
-      const std::string_view old_unit = ValueOf(stretch, base, unit);
-      if (IsBlank(old_unit))
-        Repair(unit.value_start + shift, invoice_number, ValueOf(stretch, base, number), old_unit);
-      k = end;  // the next line opens after this one's closing tag
-    }
-    return closing_anchor.pos();
+  // The line scan from `from` to the invoice's closing tag, a search for each tag.
+  void ScanLines(std::int64_t from, const std::string& invoice_number,
+                 const Document::Anchor& closing_anchor) {
+    ScanElements(
+        doc_, from, [&] { return closing_anchor.pos(); }, "<LINE>",
+        [&](std::int64_t line) { return InspectInvoiceLine(line, invoice_number); });
   }
 
   // A line's closing tag is the first one after it, even beyond the invoice.
@@ -326,13 +535,19 @@ class InvoicePass {
   InspectionContext& ctx_;
   Document& doc_;
   LineClosingCache lines_;
-  std::vector<Marked> marks_;  // of the invoice being inspected, when it was walked
+  // Room for planning here.
+  std::vector<Marked> marks_;
+  InvoicePlan plan_;
+  std::vector<LineStep> steps_;
+  const std::int64_t walk_ahead_size_;
+  bool walk_ahead_tried_ = false;
+  std::unique_ptr<InvoiceLookahead> ahead_;  // last: its thread stops before the rest goes
 };
 
 }  // namespace
 
-void InspectInvoices(InspectionContext& ctx) {
-  InvoicePass(ctx).Run();
+void InspectInvoices(InspectionContext& ctx, std::int64_t walk_ahead_size) {
+  InvoicePass(ctx, walk_ahead_size).Run();
 }
 
 }  // namespace verifax

@@ -100,7 +100,7 @@ std::unique_ptr<MappedFile> MappedFile::Open(const std::string& path, std::strin
     return nullptr;
   }
   auto size = static_cast<std::size_t>(identity->size);
-  void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED | MAP_POPULATE, fd, 0);
+  void* data = ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0);
   if (data == MAP_FAILED) {
     ::close(fd);
     return nullptr;

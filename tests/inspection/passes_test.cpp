@@ -620,6 +620,36 @@ TEST(InvoicePassTest, LineWithoutItsClosingTagTakesTheNextOne) {
                      }));
 }
 
+// A customer inside an invoice is repaired before the invoices are read. The plan of that
+// invoice made ahead on the text as loaded no longer holds there, and the pass must read
+// the invoice itself.
+TEST(InvoicePassTest, PlansMadeAheadGiveWayToEarlierRepairs) {
+  SaftBuilder b;
+  for (int i = 0; i < 8; ++i)
+    b.invoices.push_back(
+        SaftBuilder::Invoice("F" + std::to_string(i), {SaftBuilder::Line("1", "kg")}));
+  b.invoices.push_back(
+      SaftBuilder::Invoice("G", {SaftBuilder::Line("1", " "),
+                                 SaftBuilder::Customer("A", "", "X", "1000-001", "123456789", "PT"),
+                                 SaftBuilder::Line("2", "")}));
+  auto run = [&](std::int64_t walk_ahead_size) {
+    Document doc = Document::FromBytes(b.Build());
+    ScriptedPrompts prompts;
+    std::vector<TTax> tax_info;
+    return testing::RunPasses(doc, prompts, tax_info, {}, walk_ahead_size);
+  };
+  const Outcome ahead = run(0);
+  EXPECT_EQ(ahead.error, "");
+  EXPECT_EQ(ahead.log, (std::vector<std::string>{
+                           "1> Cliente #A (companyname): \"\" -> \"Desconhecido\"",
+                           "2> Doc. #G  Linha #1 (UnitOfMeasure): \" \" -> \"Un\"",
+                           "3> Doc. #G  Linha #2 (UnitOfMeasure): \"\" -> \"Un\"",
+                       }));
+  const Outcome plain = run(kWalkAheadSize);
+  EXPECT_EQ(ahead.log, plain.log);
+  EXPECT_EQ(ahead.written, plain.written);
+}
+
 TEST(PassesTest, ElementWithoutClosingTagEndsThatPassSilently) {
   SaftBuilder b;
   b.customers = {SaftBuilder::Customer("A", "", "X", "1000-001", "123456789", "PT"),
@@ -644,8 +674,10 @@ namespace verifax {
 namespace {
 
 // Invoices are read in one walk where an invoice lies in one stretch of memory, and by
-// separate searches where repairs have cut the text into pieces. Both must give the same
-// run: the same document is inspected whole, split everywhere and split here and there.
+// separate searches where repairs have cut the text into pieces; on large documents half
+// of them are walked ahead on another thread. All must give the same run: the same
+// document is inspected whole, split everywhere and split here and there, with and
+// without the walk ahead.
 TEST(InvoicePassTest, WalkedAndSearchedInvoicesAgree) {
   std::uint32_t seed = 2024;
   // The high bits: the low ones of this generator repeat with short periods.
@@ -673,25 +705,28 @@ TEST(InvoicePassTest, WalkedAndSearchedInvoicesAgree) {
                           "\r\n",
                           "x"};
   for (int round = 0; round < 3000; ++round) {
+    // How rare the faults are in this round's document: from many to nearly none.
+    const std::uint32_t rare = 6 + next() % 60;
     std::string invoices;
-    for (int i = 0, n = 1 + int(next() % 3); i < n; ++i) {
-      auto stray = [&] { return std::string(next() % 6 == 0 ? strays[next() % 14] : ""); };
+    for (int i = 0, n = 1 + int(next() % 8); i < n; ++i) {
+      auto stray = [&] { return std::string(next() % rare == 0 ? strays[next() % 14] : ""); };
       std::string body;
       for (int k = 0, m = int(next() % 6); k < m; ++k) {
-        body += stray() + (next() % 10 ? "<Line>" : "") + stray();
-        body += (next() % 10 ? numbers[next() % 10 == 0 ? 2 : next() % 2] : "") + stray();
-        body += (next() % 10 ? units[next() % 5] : "") + stray();
-        body += (next() % 10 ? "</Line>\r\n" : "") + stray();
+        body += stray() + (next() % rare ? "<Line>" : "") + stray();
+        body += (next() % rare ? numbers[next() % rare == 0 ? 2 : next() % 2] : "") + stray();
+        body += (next() % rare ? units[next() % 5] : "") + stray();
+        body += (next() % rare ? "</Line>\r\n" : "") + stray();
       }
       std::string number =
-          next() % 8 == 0 ? "" : "<InvoiceNo>F" + std::to_string(i) + "</InvoiceNo>";
+          next() % rare == 0 ? "" : "<InvoiceNo>F" + std::to_string(i) + "</InvoiceNo>";
       invoices += "<Invoice>" + number + body + "</Invoice>\r\n";
     }
     std::string text =
         Replaced(SaftBuilder().Build(),
                  SaftBuilder::Invoice("FT A/1", {SaftBuilder::Line("1", "UN")}), invoices);
 
-    auto run = [&](int splits) {
+    // `ahead`: the second half of the invoices planned on another thread.
+    auto run = [&](int splits, bool ahead) {
       Document doc = Document::FromBytes(text);
       if (splits < 0) {
         for (std::int64_t pos = doc.size() - 1; pos > 0; pos -= 3) doc.Replace(pos, 0, "");
@@ -703,15 +738,17 @@ TEST(InvoicePassTest, WalkedAndSearchedInvoicesAgree) {
       InspectionContext ctx{doc, log, prompts, tax_info, NumberFormat{}};
       std::string error;
       try {
-        InspectInvoices(ctx);
+        InspectInvoices(ctx, ahead ? 0 : kWalkAheadSize);
       } catch (const InspectionError& e) {
         error = e.what();
       }
       return std::make_tuple(log.lines, error, doc.Serialize());
     };
-    const auto whole = run(0);
-    ASSERT_EQ(whole, run(-1)) << text;
-    ASSERT_EQ(whole, run(3)) << text;
+    const auto whole = run(0, false);
+    ASSERT_EQ(whole, run(-1, false)) << text;
+    ASSERT_EQ(whole, run(3, false)) << text;
+    ASSERT_EQ(whole, run(0, true)) << text;
+    ASSERT_EQ(whole, run(3, true)) << text;
   }
 }
 

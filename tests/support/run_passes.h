@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -20,7 +21,8 @@ struct PassesOutcome {
 
 /// Runs the four passes over `doc` in their order, as a run does.
 inline PassesOutcome RunPasses(Document& doc, ScriptedPrompts& prompts, std::vector<TTax>& tax_info,
-                               NumberFormat format = {}) {
+                               NumberFormat format = {},
+                               std::int64_t walk_ahead_size = kWalkAheadSize) {
   MemoryLog log;
   InspectionContext ctx{doc, log, prompts, tax_info, format};
   PassesOutcome out;
@@ -28,7 +30,7 @@ inline PassesOutcome RunPasses(Document& doc, ScriptedPrompts& prompts, std::vec
     InspectHeader(ctx);
     InspectCustomers(ctx);
     InspectTaxTable(ctx);
-    InspectInvoices(ctx);
+    InspectInvoices(ctx, walk_ahead_size);
   } catch (const InspectionError& e) {
     out.error = e.what();
   }
