@@ -35,10 +35,10 @@ RunResult RunInspection(const RunOptions& options, UserPrompts& prompts, LogSink
   int error_cnt = 0;
   try {
     if (!FileExists(path)) throw InspectionError("Ficheiro SAF-T não existe!");
-    // The tags the passes look for from one end of the file to the other, pass by pass
+    // The tags the passes look for from one end of the file to the other, in one sweep
     // (the invoice pass reads its invoices one after the other instead).
     Document doc =
-        Document::Load(path, {{std::string(kCustomerOpening)}, {std::string(kTaxEntryOpening)}});
+        Document::Load(path, {{std::string(kCustomerOpening), std::string(kTaxEntryOpening)}});
 
     log.Clear();
     log.Log("A inspecionar o ficheiro: \"" + path + "\"");

@@ -40,14 +40,19 @@ void TagIndex::Search() {
         if (stop_.load(std::memory_order_relaxed)) return;
         const std::int64_t begin = chunk * kChunk;
         const std::int64_t end = std::min(size, begin + kChunk);  // of the starting positions
-        for (Tag& tag : tags_) {
-          if (tag.group != group) continue;
-          const std::int64_t last =
-              std::min(end, size - static_cast<std::int64_t>(tag.text.size()) + 1) - 1;
-          auto& list = tag.hits[static_cast<std::size_t>(chunk)];
-          for (std::int64_t p = begin; (p = FindTagInText(text_.data(), p, last, tag.text)) >= 0;
-               ++p)
-            list.push_back(p);
+        // In blocks that stay in the cache while each tag of the group is looked for in
+        // them: the text comes from memory once for the whole group.
+        for (std::int64_t block = begin; block < end; block += kBlock) {
+          const std::int64_t block_end = std::min(end, block + kBlock);
+          for (Tag& tag : tags_) {
+            if (tag.group != group) continue;
+            const std::int64_t last =
+                std::min(block_end, size - static_cast<std::int64_t>(tag.text.size()) + 1) - 1;
+            auto& list = tag.hits[static_cast<std::size_t>(chunk)];
+            for (std::int64_t p = block; (p = FindTagInText(text_.data(), p, last, tag.text)) >= 0;
+                 ++p)
+              list.push_back(p);
+          }
         }
         done_[group].store(chunk + 1, std::memory_order_release);
         done_[group].notify_all();

@@ -46,6 +46,8 @@ class TagIndex {
   // The text is searched in chunks of this many starting positions; a chunk's hits are
   // published together.
   static constexpr std::int64_t kChunk = 1 << 20;
+  // Within a chunk, the tags of a group are looked for block by block.
+  static constexpr std::int64_t kBlock = 64 << 10;
 
   struct Tag {
     std::string text;
