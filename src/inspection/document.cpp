@@ -434,6 +434,9 @@ Document Document::Load(const std::string& path,
     if (!body.empty()) doc.after_.push_back(Piece{body.data(), doc.size_, 0});
     doc.mapping_ = std::move(mapping);
     if (file.data) doc.original_ = Owned(file.data.release());
+    // The passes want the search's results before anything else: this thread helps it
+    // finish.
+    if (index) index->Help();
     doc.index_ = std::move(index);
     doc.loaded_ = body;
     return doc;

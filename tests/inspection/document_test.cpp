@@ -257,7 +257,8 @@ TEST(DocumentTest, FileLoadsAsTheSameBytesInMemory) {
     std::string bytes = next() % 2 ? "\xEF\xBB\xBF" : "";
     // Sound text with one odd part somewhere, often about the middle.
     std::string text;
-    for (int k = 0, n = int(next() % 40); k < n; ++k) text += next() % 4 ? "<a>x\r\n" : "\xC3\xA9\r\n";
+    for (int k = 0, n = int(next() % 40); k < n; ++k)
+      text += next() % 4 ? "<a>x\r\n" : "\xC3\xA9\r\n";
     std::size_t at = next() % 2 ? text.size() / 2 : next() % (text.size() + 1);
     text.insert(at, pool[next() % 9]);
     if (next() % 4 == 0) text.pop_back();

@@ -41,11 +41,15 @@ std::string TextWithTags(std::uint32_t seed, std::int64_t size) {
   return text;
 }
 
-TEST(TagIndexTest, AgreesWithAPlainSearchEverywhere) {
-  const std::string text = TextWithTags(7, 3 * kChunk + 12345);
+// With the owner's thread lent to the search (from the back) or not.
+class TagIndexTest : public ::testing::TestWithParam<bool> {};
+
+TEST_P(TagIndexTest, AgreesWithAPlainSearchEverywhere) {
+  const std::string text = TextWithTags(7, 5 * kChunk + 12345);
   const std::string upper = AsciiUpper(text);
   const std::vector<std::string> tags = {"<CUSTOMER>", "<INVOICE>", "</INVOICE>"};
   TagIndex index(text, {{"<CUSTOMER>"}, {"<INVOICE>", "</INVOICE>"}});
+  if (GetParam()) index.Help();
   EXPECT_EQ(index.Slot("<LINE>"), -1);
   // Questions far ahead first: they wait for the search to get there.
   std::uint32_t seed = 99;
@@ -75,8 +79,10 @@ TEST(TagIndexTest, AgreesWithAPlainSearchEverywhere) {
   }
 }
 
+INSTANTIATE_TEST_SUITE_P(Helped, TagIndexTest, ::testing::Bool());
+
 // Dropped while it is still searching: the answers it gave were right, and it stops.
-TEST(TagIndexTest, AnswersEarlyAndStopsWhenDroppedBeforeItIsDone) {
+TEST(TagIndexStopTest, AnswersEarlyAndStopsWhenDroppedBeforeItIsDone) {
   const std::string text = TextWithTags(3, 4 * kChunk);
   const std::string upper = AsciiUpper(text);
   for (int i = 0; i < 20; ++i) {
@@ -88,7 +94,7 @@ TEST(TagIndexTest, AnswersEarlyAndStopsWhenDroppedBeforeItIsDone) {
 
 // A document read from a file looks its tags up in the index; after repairs that put tags
 // in, cut tags in two and join them again, it must still find what a plain search finds.
-TEST(TagIndexTest, DocumentFindsTheSameTagsWithTheIndexAfterRepairs) {
+TEST(TagIndexDocumentTest, DocumentFindsTheSameTagsWithTheIndexAfterRepairs) {
   testing::ScratchDir scratch("verifax-index");
   const std::string bytes = TextWithTags(11, 2 * kChunk + 777);
   testing::WriteFile(scratch.path() / "saft.xml", bytes);
