@@ -387,8 +387,8 @@ class InvoiceLookahead {
 
 class InvoicePass {
  public:
-  InvoicePass(InspectionContext& ctx, std::int64_t walk_ahead_size)
-      : ctx_(ctx), doc_(ctx.doc), lines_(ctx.doc), walk_ahead_size_(walk_ahead_size) {}
+  InvoicePass(InspectionContext& ctx, WalkAhead walk_ahead)
+      : ctx_(ctx), doc_(ctx.doc), lines_(ctx.doc), walk_ahead_(walk_ahead) {}
 
   void Run() {
     ScanElements(
@@ -427,7 +427,9 @@ class InvoicePass {
     walk_ahead_tried_ = true;
     const std::string_view text = doc_.LoadedText();
     const std::int64_t first = doc_.LoadedOffset(first_invoice);
-    if (doc_.size() < walk_ahead_size_ || first < 0) return;
+    if (walk_ahead_ == WalkAhead::kNever || first < 0 ||
+        (walk_ahead_ == WalkAhead::kLargeDocuments && doc_.size() < kWalkAheadSize))
+      return;
     try {
       ahead_ = std::make_unique<InvoiceLookahead>(
           text, first + (static_cast<std::int64_t>(text.size()) - first) / 2);
@@ -539,15 +541,15 @@ class InvoicePass {
   std::vector<Marked> marks_;
   InvoicePlan plan_;
   std::vector<LineStep> steps_;
-  const std::int64_t walk_ahead_size_;
+  const WalkAhead walk_ahead_;
   bool walk_ahead_tried_ = false;
   std::unique_ptr<InvoiceLookahead> ahead_;  // last: its thread stops before the rest goes
 };
 
 }  // namespace
 
-void InspectInvoices(InspectionContext& ctx, std::int64_t walk_ahead_size) {
-  InvoicePass(ctx, walk_ahead_size).Run();
+void InspectInvoices(InspectionContext& ctx, WalkAhead walk_ahead) {
+  InvoicePass(ctx, walk_ahead).Run();
 }
 
 }  // namespace verifax

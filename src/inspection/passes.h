@@ -44,14 +44,17 @@ std::int64_t InspectCustomer(InspectionContext& ctx, std::int64_t offset);
 void InspectTaxTable(InspectionContext& ctx);
 std::int64_t InspectTaxEntry(InspectionContext& ctx, std::int64_t offset);
 
-/// Documents of at least this many bytes have part of their invoices read ahead on
-/// another thread.
+/// Whether the invoice pass shares its work with a second thread, which plans the second
+/// half of the invoices while the pass goes through the first. The outcome is the same.
+enum class WalkAhead {
+  kLargeDocuments,  ///< on documents of at least kWalkAheadSize bytes
+  kAlways,
+  kNever,
+};
 inline constexpr std::int64_t kWalkAheadSize = std::int64_t(8) << 20;
 
-/// Every invoice and its lines: numbers and units of measure. On a document of at least
-/// `walk_ahead_size` bytes, the second half of the invoices is read ahead on another
-/// thread (the outcome is the same either way).
-void InspectInvoices(InspectionContext& ctx, std::int64_t walk_ahead_size = kWalkAheadSize);
+/// Every invoice and its lines: numbers and units of measure.
+void InspectInvoices(InspectionContext& ctx, WalkAhead walk_ahead = WalkAhead::kLargeDocuments);
 
 /// Reads a number as the regional format does: after trimming, an optional sign, digits
 /// with an optional decimal separator and fraction, an optional exponent. False for

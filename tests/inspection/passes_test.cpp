@@ -632,20 +632,20 @@ TEST(InvoicePassTest, PlansMadeAheadGiveWayToEarlierRepairs) {
       SaftBuilder::Invoice("G", {SaftBuilder::Line("1", " "),
                                  SaftBuilder::Customer("A", "", "X", "1000-001", "123456789", "PT"),
                                  SaftBuilder::Line("2", "")}));
-  auto run = [&](std::int64_t walk_ahead_size) {
+  auto run = [&](WalkAhead walk_ahead) {
     Document doc = Document::FromBytes(b.Build());
     ScriptedPrompts prompts;
     std::vector<TTax> tax_info;
-    return testing::RunPasses(doc, prompts, tax_info, {}, walk_ahead_size);
+    return testing::RunPasses(doc, prompts, tax_info, {}, walk_ahead);
   };
-  const Outcome ahead = run(0);
+  const Outcome ahead = run(WalkAhead::kAlways);
   EXPECT_EQ(ahead.error, "");
   EXPECT_EQ(ahead.log, (std::vector<std::string>{
                            "1> Cliente #A (companyname): \"\" -> \"Desconhecido\"",
                            "2> Doc. #G  Linha #1 (UnitOfMeasure): \" \" -> \"Un\"",
                            "3> Doc. #G  Linha #2 (UnitOfMeasure): \"\" -> \"Un\"",
                        }));
-  const Outcome plain = run(kWalkAheadSize);
+  const Outcome plain = run(WalkAhead::kNever);
   EXPECT_EQ(ahead.log, plain.log);
   EXPECT_EQ(ahead.written, plain.written);
 }
@@ -725,8 +725,7 @@ TEST(InvoicePassTest, WalkedAndSearchedInvoicesAgree) {
         Replaced(SaftBuilder().Build(),
                  SaftBuilder::Invoice("FT A/1", {SaftBuilder::Line("1", "UN")}), invoices);
 
-    // `ahead`: the second half of the invoices planned on another thread.
-    auto run = [&](int splits, bool ahead) {
+    auto run = [&](int splits, WalkAhead walk_ahead) {
       Document doc = Document::FromBytes(text);
       if (splits < 0) {
         for (std::int64_t pos = doc.size() - 1; pos > 0; pos -= 3) doc.Replace(pos, 0, "");
@@ -738,17 +737,17 @@ TEST(InvoicePassTest, WalkedAndSearchedInvoicesAgree) {
       InspectionContext ctx{doc, log, prompts, tax_info, NumberFormat{}};
       std::string error;
       try {
-        InspectInvoices(ctx, ahead ? 0 : kWalkAheadSize);
+        InspectInvoices(ctx, walk_ahead);
       } catch (const InspectionError& e) {
         error = e.what();
       }
       return std::make_tuple(log.lines, error, doc.Serialize());
     };
-    const auto whole = run(0, false);
-    ASSERT_EQ(whole, run(-1, false)) << text;
-    ASSERT_EQ(whole, run(3, false)) << text;
-    ASSERT_EQ(whole, run(0, true)) << text;
-    ASSERT_EQ(whole, run(3, true)) << text;
+    const auto whole = run(0, WalkAhead::kNever);
+    ASSERT_EQ(whole, run(-1, WalkAhead::kNever)) << text;
+    ASSERT_EQ(whole, run(3, WalkAhead::kNever)) << text;
+    ASSERT_EQ(whole, run(0, WalkAhead::kAlways)) << text;
+    ASSERT_EQ(whole, run(3, WalkAhead::kAlways)) << text;
   }
 }
 

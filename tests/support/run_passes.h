@@ -1,6 +1,5 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -22,7 +21,7 @@ struct PassesOutcome {
 /// Runs the four passes over `doc` in their order, as a run does.
 inline PassesOutcome RunPasses(Document& doc, ScriptedPrompts& prompts, std::vector<TTax>& tax_info,
                                NumberFormat format = {},
-                               std::int64_t walk_ahead_size = kWalkAheadSize) {
+                               WalkAhead walk_ahead = WalkAhead::kLargeDocuments) {
   MemoryLog log;
   InspectionContext ctx{doc, log, prompts, tax_info, format};
   PassesOutcome out;
@@ -30,7 +29,7 @@ inline PassesOutcome RunPasses(Document& doc, ScriptedPrompts& prompts, std::vec
     InspectHeader(ctx);
     InspectCustomers(ctx);
     InspectTaxTable(ctx);
-    InspectInvoices(ctx, walk_ahead_size);
+    InspectInvoices(ctx, walk_ahead);
   } catch (const InspectionError& e) {
     out.error = e.what();
   }
