@@ -172,7 +172,9 @@ class CliFaultsTest : public ::testing::Test {
 };
 
 TEST_F(CliFaultsTest, FileSizeLimitDuringTheWrite) {
-  const std::string original = Generate("1M", 20);
+  // Large enough for part of it to be on its way to the disk in the background when the
+  // write fails.
+  const std::string original = Generate("80M", 20);
   PutDocument(original);
   // Half the document: the replacement file fills up halfway through.
   Child cli(CliArgs(), out(), err(), original.size() / 2);

@@ -158,14 +158,15 @@ TEST_F(BackupSaveTest, DocumentReplacedUnderItsNameIsStillWrittenFromTheLoadedTe
 }
 
 // Thousands of repairs between long unchanged stretches: more pieces than one gathered
-// write takes, and stretches longer than one batch, must still come out whole and in order.
+// write takes, and stretches longer than one batch, must still come out whole and in order,
+// in a file long enough to be handed to the disk in the background on the way.
 TEST_F(BackupSaveTest, ManyRepairsAndLongStretchesAreWrittenInOrder) {
   fs::path doc = dir_ / "saft.xml";
   std::string original;
   std::string expected;
   for (int i = 0; i < 3000; ++i) {
     // Mostly short stretches, now and then one of several megabytes.
-    std::string filler(i % 1000 == 999 ? (9 << 20) + i : 40 + i % 7, char('a' + i % 26));
+    std::string filler(i % 1000 == 999 ? (12 << 20) + i : 40 + i % 7, char('a' + i % 26));
     original += "<u></u>" + filler + "\r\n";
     expected += "<u>" + std::to_string(i) + "</u>" + filler + "\r\n";
   }
