@@ -141,13 +141,14 @@ std::size_t NextInvoiceTag(std::string_view text, std::size_t i) {
   return std::string_view::npos;
 }
 
+constexpr std::size_t kLongestWalkedTag = 16;  // "</UNITOFMEASURE>"
+
 // One walk over an invoice that lies in one stretch of memory (`text` starts at its
 // opening tag, at document offset `base`), in place of a search per tag: notes in `marks`
 // the first "<INVOICENO>" and "</INVOICENO>" and every tag of the lines, up to the first
 // "</INVOICE>", whose offset it returns. -1 when the stretch ends first; the caller then
 // searches. No tag the searches look for can straddle the closing tag's '<', so what lies
 // before it is what the searches of the invoice's block and of its lines' blocks see.
-constexpr std::size_t kLongestWalkedTag = 16;  // "</UNITOFMEASURE>"
 
 std::int64_t WalkInvoice(std::string_view text, std::int64_t base, std::vector<Marked>& marks) {
   bool number = false, number_end = false;
@@ -188,10 +189,6 @@ std::int64_t WalkInvoice(std::string_view text, std::int64_t base, std::vector<M
   }
 }
 
-// Invoices walked ahead on a thread of their own, over the text as loaded, from an offset
-// on: while the pass walks the invoices before it, the ones after it are walked alongside.
-// A walk depends only on the bytes from the invoice's opening tag on, so it holds for the
-// document wherever the document still has those bytes there.
 // The first `open` and the first `close` among marks[from, to), as a tag pair whose
 // opening tag is `open_length` long.
 TagPair PairOf(const std::vector<Marked>& marks, Mark open, Mark close, std::int64_t open_length,
