@@ -189,11 +189,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   verifax::NumberFormat format;
   if (control.size() > 1 && (control[1] & 0x80)) format = {",", "."};
   verifax::InspectionContext ctx{doc, log, prompts, tax_info, format};
+  // The invoice pass shares its work with a second thread as the input chooses (on small
+  // documents it would not otherwise).
+  const auto walk_ahead = control.size() > 1 && (control[1] & 0x20) ? verifax::WalkAhead::kAlways
+                                                                    : verifax::WalkAhead::kNever;
   try {
     verifax::InspectHeader(ctx);
     verifax::InspectCustomers(ctx);
     verifax::InspectTaxTable(ctx);
-    verifax::InspectInvoices(ctx);
+    verifax::InspectInvoices(ctx, walk_ahead);
   } catch (const verifax::InspectionError& error) {
     if (!IsSystemMessage(error.what())) Fail("unknown failure message", error.what());
   }
