@@ -232,6 +232,9 @@ struct InvoicePlan {
   bool number_ok = false;
   std::size_t first_step = 0;  // its steps: [first_step, first_step + step_count)
   std::size_t step_count = 0;
+  // Where the next invoice opens (the first opening after `closing`), when the planner
+  // went on to it; -1 when not known.
+  std::int64_t next_opening = -1;
 };
 
 // Walks the invoice that opens at the start of `text` (at offset `base`) and plans it;
@@ -355,6 +358,8 @@ class InvoiceLookahead {
             pos = region_end;
             break;
           }
+          // Searched from just after the last plan's closing tag.
+          if (!batch.plans.empty()) batch.plans.back().next_opening = opening;
           InvoicePlan plan;
           if (!PlanInvoice(text_.substr(std::size_t(opening)), opening, marks, plan, batch.steps))
             throw std::length_error("the text ends inside an invoice");
@@ -387,10 +392,16 @@ class InvoicePass {
   InvoicePass(InspectionContext& ctx, WalkAhead walk_ahead)
       : ctx_(ctx), doc_(ctx.doc), lines_(ctx.doc), walk_ahead_(walk_ahead) {}
 
+  // The element scan over the invoices, which takes the next opening from the plan of the
+  // last invoice where that knows it.
   void Run() {
-    ScanElements(
-        doc_, 0, [&] { return doc_.size(); }, kInvoiceOpening,
-        [&](std::int64_t offset) { return InspectInvoice(offset); });
+    for (std::int64_t pos = 0; pos < doc_.size();) {
+      const std::int64_t hit =
+          next_known_ >= 0 ? next_known_ : doc_.FindTag(pos, doc_.size(), kInvoiceOpening);
+      next_known_ = -1;
+      if (hit < 0) return;
+      pos = hit + InspectInvoice(hit);
+    }
   }
 
  private:
@@ -408,14 +419,29 @@ class InvoicePass {
       const InvoicePlan* plan = ahead_->Find(loaded, steps);
       // That plan's walk went over the loaded text to its end; the stretch may end sooner,
       // and the plan holds for it only where a walk of the stretch gets as far.
-      if (plan && plan->closing - loaded + std::int64_t(kLongestWalkedTag) <=
-                      static_cast<std::int64_t>(stretch.size()))
-        return Carry(offset, *plan, *steps, doc_.LoadedText(), 0);
+      const auto reach = static_cast<std::int64_t>(stretch.size()) + loaded;
+      if (plan && plan->closing + std::int64_t(kLongestWalkedTag) <= reach) {
+        const std::int64_t advance = Carry(offset, *plan, *steps, doc_.LoadedText(), 0);
+        // The next opening holds too where the stretch reaches it and no step searched
+        // (and so maybe repaired) beyond the invoice: what lies between is then as loaded,
+        // moved as far as the closing tag.
+        if (plan->next_opening >= 0 &&
+            plan->next_opening + std::int64_t(kInvoiceOpening.size()) <= reach &&
+            !HasSearch(*plan, *steps))
+          next_known_ = plan->next_opening + (offset + advance - 1 - plan->closing);
+        return advance;
+      }
     }
     steps_.clear();
     if (PlanInvoice(stretch, offset, marks_, plan_, steps_))
       return Carry(offset, plan_, steps_, stretch, offset);
     return InspectBySearches(offset);
+  }
+
+  static bool HasSearch(const InvoicePlan& plan, const std::vector<LineStep>& steps) {
+    for (std::size_t k = plan.first_step; k < plan.first_step + plan.step_count; ++k)
+      if (steps[k].kind == LineStep::Kind::kSearch) return true;
+    return false;
   }
 
   // On a large document, the invoices from halfway between the first one and the end on
@@ -540,6 +566,7 @@ class InvoicePass {
   std::vector<LineStep> steps_;
   const WalkAhead walk_ahead_;
   bool walk_ahead_tried_ = false;
+  std::int64_t next_known_ = -1;             // where the next invoice opens, when a plan said so
   std::unique_ptr<InvoiceLookahead> ahead_;  // last: its thread stops before the rest goes
 };
 

@@ -650,6 +650,41 @@ TEST(InvoicePassTest, PlansMadeAheadGiveWayToEarlierRepairs) {
   EXPECT_EQ(ahead.written, plain.written);
 }
 
+// A plan made ahead also says where the next invoice opens. That holds only while the
+// text between the two is as loaded: here a line left open takes the blank unit that
+// stands between two invoices, and a customer between two others is repaired first.
+TEST(InvoicePassTest, PlansTellTheNextInvoiceOnlyOverTextAsLoaded) {
+  SaftBuilder b;
+  for (int i = 0; i < 8; ++i)
+    b.invoices.push_back(
+        SaftBuilder::Invoice("F" + std::to_string(i), {SaftBuilder::Line("1", "kg")}));
+  const std::string blanks(40, ' ');  // repairs that shorten the text
+  b.invoices.push_back(SaftBuilder::Invoice("A", {"<Line><LineNumber>1</LineNumber>"}) +
+                       "<UnitOfMeasure>" + blanks + "</UnitOfMeasure>");
+  b.invoices.push_back(SaftBuilder::Invoice("B", {SaftBuilder::Line("2", "")}));
+  b.invoices.push_back(SaftBuilder::Invoice("C", {SaftBuilder::Line("3", "")}) +
+                       SaftBuilder::Customer("K", blanks, "X", "1000-001", "123456789", "PT"));
+  b.invoices.push_back(SaftBuilder::Invoice("D", {SaftBuilder::Line("4", "")}));
+  auto run = [&](WalkAhead walk_ahead) {
+    Document doc = Document::FromBytes(b.Build());
+    ScriptedPrompts prompts;
+    std::vector<TTax> tax_info;
+    return testing::RunPasses(doc, prompts, tax_info, {}, walk_ahead);
+  };
+  const Outcome ahead = run(WalkAhead::kAlways);
+  EXPECT_EQ(ahead.error, "");
+  EXPECT_EQ(ahead.log, (std::vector<std::string>{
+                           "1> Cliente #K (companyname): \"" + blanks + "\" -> \"Desconhecido\"",
+                           "2> Doc. #A  Linha #1 (UnitOfMeasure): \"" + blanks + "\" -> \"Un\"",
+                           "3> Doc. #B  Linha #2 (UnitOfMeasure): \"\" -> \"Un\"",
+                           "4> Doc. #C  Linha #3 (UnitOfMeasure): \"\" -> \"Un\"",
+                           "5> Doc. #D  Linha #4 (UnitOfMeasure): \"\" -> \"Un\"",
+                       }));
+  const Outcome plain = run(WalkAhead::kNever);
+  EXPECT_EQ(ahead.log, plain.log);
+  EXPECT_EQ(ahead.written, plain.written);
+}
+
 TEST(PassesTest, ElementWithoutClosingTagEndsThatPassSilently) {
   SaftBuilder b;
   b.customers = {SaftBuilder::Customer("A", "", "X", "1000-001", "123456789", "PT"),
@@ -720,6 +755,8 @@ TEST(InvoicePassTest, WalkedAndSearchedInvoicesAgree) {
       std::string number =
           next() % rare == 0 ? "" : "<InvoiceNo>F" + std::to_string(i) + "</InvoiceNo>";
       invoices += "<Invoice>" + number + body + "</Invoice>\r\n";
+      // Now and then a unit between two invoices, which a line left open can take.
+      if (next() % 8 == 0) invoices += units[next() % 2];
     }
     std::string text =
         Replaced(SaftBuilder().Build(),
