@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <system_error>
 #include <thread>
 
@@ -242,7 +243,11 @@ class ReplacementFile {
     if (fd_ < 0) return false;
     temp_ = pattern;
 #if defined(__linux__)
-    writeback_ = std::make_unique<Writeback>(fd_);
+    try {
+      writeback_ = std::make_unique<Writeback>(fd_);
+    } catch (const std::bad_alloc&) {
+      // Without it the flush before the rename does all the work.
+    }
 #endif
     return true;
 #endif
