@@ -480,10 +480,6 @@ class InvoicePass {
                      std::int64_t walked_base) {
     Document::Anchor closing_anchor(doc_, plan.closing + (offset - plan.opening));
     if (!plan.number_ok) throw InspectionError(InvalidFileMessage("i0"));
-    auto value = [&](std::int64_t from, std::int64_t length) {
-      return walked.substr(static_cast<std::size_t>(from - walked_base),
-                           static_cast<std::size_t>(length));
-    };
     // The values a repair's log line shows may lie in memory this thread has not read
     // (a plan made on the other thread): ask for them all at once rather than wait for
     // each in turn.
@@ -496,9 +492,7 @@ class InvoicePass {
     }
     std::optional<std::string> number;  // decoded when first needed
     auto invoice_number = [&]() -> const std::string& {
-      if (!number)
-        number = doc_.Decode(
-            value(plan.number.value_start, plan.number.close - plan.number.value_start));
+      if (!number) number = doc_.Decode(ValueOf(walked, walked_base, plan.number));
       return *number;
     };
     for (std::size_t k = plan.first_step; k < plan.first_step + plan.step_count; ++k) {
@@ -510,9 +504,9 @@ class InvoicePass {
         case LineStep::Kind::kBadUnit:
           throw InspectionError(InvalidFileMessage("i1"));
         case LineStep::Kind::kRepair:
-          Repair(step.at + shift, invoice_number(),
-                 value(step.number.value_start, step.number.close - step.number.value_start),
-                 value(step.at, step.length));
+          Repair(step.at + shift, invoice_number(), ValueOf(walked, walked_base, step.number),
+                 walked.substr(static_cast<std::size_t>(step.at - walked_base),
+                               static_cast<std::size_t>(step.length)));
           break;
         case LineStep::Kind::kSearch:
           ScanLines(step.at + shift, invoice_number(), closing_anchor);
